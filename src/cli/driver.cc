@@ -1,0 +1,150 @@
+#include "cli/driver.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "cli/progress.h"
+#include "cli/save_command.h"
+#include "cli/usage.h"
+#include "dictionary/dictionary.h"
+#include "dictionary/dictionary_file.h"
+#include "dictionary/report.h"
+#include "io/input_file.h"
+#include "io/output_file.h"
+#include "text/text_scanner.h"
+
+namespace dorvenix {
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitUsage = 1;
+constexpr int kExitFailure = 2;
+
+// One run of the command line: the dictionary, standard output, and whether
+// anything has failed so far.
+class Run {
+ public:
+  Run() : out_(STDOUT_FILENO, false) {}
+
+  int Execute(int argc, const char* const* argv) {
+    if (argc < 2) return Usage();
+    Mode mode = Mode::kNone;
+    for (int i = 1; i < argc; ++i) {
+      const std::string_view arg = argv[i];
+      if (arg == "-l") {
+        mode = Mode::kLoad;
+      } else if (arg == "-s") {
+        mode = Mode::kSave;
+      } else if (arg == "-a") {
+        mode = Mode::kLearn;
+      } else if (arg == "-d") {
+        mode = Mode::kDecipher;
+      } else if (arg == "-i") {
+        PrintReport(dictionary_, out_);
+        out_.Flush();
+      } else if (mode == Mode::kNone) {
+        return Usage();
+      } else {
+        HandleFile(mode, std::string(arg));
+      }
+    }
+    if (!out_.Flush()) ReportStdoutFailure();
+    return failed_ ? kExitFailure : kExitOk;
+  }
+
+ private:
+  int Usage() {
+    PrintUsage(out_);
+    if (!out_.Flush()) ReportStdoutFailure();
+    return kExitUsage;
+  }
+
+  void HandleFile(Mode mode, const std::string& path) {
+    switch (mode) {
+      case Mode::kLoad: {
+        InputFile in = InputFile::Open(path);
+        // A missing dictionary is an empty one: '-l dict -s dict' starts it.
+        if (in.error() == ENOENT) return;
+        const LoadResult result = LoadDictionary(dictionary_, in);
+        if (result.read_error != 0) {
+          Error(path, std::strerror(result.read_error));
+        } else if (result.bad_line != 0) {
+          Diagnose(path + ":" + std::to_string(result.bad_line) + ": " + result.reason +
+                   "; the rest of the file is not loaded");
+        }
+        return;
+      }
+      case Mode::kSave:
+        if (const int error = SaveDictionaryToPath(dictionary_, path, out_); error != 0) {
+          Error(path, std::strerror(error));
+        }
+        return;
+      case Mode::kLearn:
+      case Mode::kDecipher: {
+        InputFile in = InputFile::Open(path);
+        Progress progress(mode == Mode::kLearn ? "learning" : "deciphering", path, in.size());
+        ProgressFn update;
+        if (progress.enabled()) update = [&](std::uint64_t done) { progress.Update(done); };
+        const bool ok = mode == Mode::kLearn ? LearnFromText(dictionary_, in, update)
+                                             : DecipherText(dictionary_, in, out_, update);
+        progress.Finish();
+        if (!ok) Error(path, std::strerror(in.error()));
+        return;
+      }
+      case Mode::kNone:
+        return;
+    }
+  }
+
+  void ReportStdoutFailure() {
+    if (stdout_reported_) return;
+    stdout_reported_ = true;
+    Error("standard output", std::strerror(out_.error()));
+  }
+
+  void Error(const std::string& what, const char* reason) {
+    Diagnose("dorvenix: error: " + what + ": " + reason);
+  }
+
+  // Writes one line to standard error, after what standard output holds so
+  // far, and marks the run as failed.
+  void Diagnose(const std::string& message) {
+    failed_ = true;
+    if (!out_.Flush() && !stdout_reported_ && out_.error() != 0) {
+      stdout_reported_ = true;
+      WriteStderr("dorvenix: error: standard output: " + std::string(std::strerror(out_.error())));
+    }
+    WriteStderr(message);
+  }
+
+  static void WriteStderr(std::string line) {
+    line.push_back('\n');
+    const char* p = line.data();
+    std::size_t n = line.size();
+    while (n > 0) {
+      const ssize_t w = ::write(STDERR_FILENO, p, n);
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) return;
+      p += w;
+      n -= static_cast<std::size_t>(w);
+    }
+  }
+
+  Dictionary dictionary_;         // the one dictionary every command works on
+  OutputFile out_;                // standard output, shared by every command
+  bool failed_ = false;           // a failure was reported: exit status 2
+  bool stdout_reported_ = false;  // the standard output failure was reported
+};
+
+}  // namespace
+
+int RunCommandLine(int argc, const char* const* argv) {
+  Run run;
+  return run.Execute(argc, argv);
+}
+
+}  // namespace dorvenix

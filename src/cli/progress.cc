@@ -1,0 +1,49 @@
+#include "cli/progress.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace dorvenix {
+namespace {
+
+void WriteStderr(const std::string& text) {
+  const char* p = text.data();
+  std::size_t n = text.size();
+  while (n > 0) {
+    const ssize_t w = ::write(STDERR_FILENO, p, n);
+    if (w <= 0) return;  // a progress line is not worth an error
+    p += w;
+    n -= static_cast<std::size_t>(w);
+  }
+}
+
+}  // namespace
+
+Progress::Progress(const char* what, const std::string& path, std::uint64_t total)
+    : enabled_(total >= kMinSize && ::isatty(STDERR_FILENO) == 1),
+      label_(std::string("dorvenix: ") + what + " " + path + ": "),
+      total_(total),
+      start_(Clock::now()),
+      next_(start_) {}
+
+void Progress::Update(std::uint64_t done) {
+  if (!enabled_) return;
+  const Clock::time_point now = Clock::now();
+  if (now < next_) return;
+  next_ = now + std::chrono::milliseconds(200);
+  const double seconds = std::chrono::duration<double>(now - start_).count();
+  const double rate = seconds > 0 ? static_cast<double>(done) / 1e6 / seconds : 0.0;
+  const unsigned percent = done >= total_ ? 100u : static_cast<unsigned>(done * 100 / total_);
+  char figures[64];
+  std::snprintf(figures, sizeof figures, "%u%% %.0f MB/s", percent, rate);
+  WriteStderr("\r" + label_ + figures + "\x1b[K");
+  drawn_ = true;
+}
+
+void Progress::Finish() {
+  if (drawn_) WriteStderr("\r\x1b[K");
+  drawn_ = false;
+}
+
+}  // namespace dorvenix

@@ -1,0 +1,90 @@
+// Dictionary: every known word with the number of times it has been seen.
+//
+// Words are filed under their WordKey, so all the words a scrambled word may
+// stand for are found together. The dictionary owns its words; the views it
+// returns point into its own storage and stay valid for its whole life (it
+// never removes a word). Counts are signed 32-bit and saturate at their limits
+// instead of wrapping.
+//
+// Inside, words sit in a hash table keyed by the word itself (learning needs
+// nothing else). The key index used by FindBestWord is built from it when a
+// look-up first needs it after a change, and the (key, word) order used by the
+// file writer and the report is produced by sorting once per traversal.
+#ifndef DORVENIX_DICTIONARY_DICTIONARY_H_
+#define DORVENIX_DICTIONARY_DICTIONARY_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dictionary/word_entry.h"
+#include "dictionary/word_key.h"
+#include "dictionary/word_table.h"
+
+namespace dorvenix {
+
+class Dictionary {
+ public:
+  Dictionary() = default;
+  Dictionary(const Dictionary&) = delete;
+  Dictionary& operator=(const Dictionary&) = delete;
+
+  // Adds entry.count to the count of entry.word, inserting the word with that
+  // count when it is new. The word is filed under its own key (entry.key is
+  // the same by construction).
+  void AddEntry(const WordEntry& entry) { AddCount(entry.word, entry.count); }
+
+  // AddEntry without building an entry: adds `count` to `word`'s count.
+  void AddCount(std::string_view word, std::int32_t count);
+
+  // Counts one more sighting of `word`; a word of 3 bytes or fewer is ignored.
+  void AddWord(std::string_view word) {
+    if (IsStoredLength(word.size())) AddCount(word, 1);
+  }
+
+  // The known word that `word` (a possibly scrambled word) most likely stands
+  // for: `word` itself when it is known or has 3 bytes or fewer; otherwise the
+  // word with the same key and the highest count above 0, the smallest in
+  // byte order on a tie; otherwise `word` unchanged. The result views either
+  // `word` or the dictionary's own storage.
+  std::string_view FindBestWord(std::string_view word) const;
+
+  // The count of `word`, or nothing when the word is unknown.
+  std::optional<std::int32_t> CountOf(std::string_view word) const;
+
+  // Number of entries (distinct words).
+  std::size_t size() const { return words_.size(); }
+
+  // Calls f(word, count) for every entry in dictionary order: by key, then by
+  // word, both as unsigned byte strings. Sorts once per call: O(n log n).
+  template <class F>
+  void ForEachInOrder(F&& f) const {
+    for (const std::uint64_t item : SortedRefs()) {
+      const auto ref = static_cast<WordTable::Ref>(item);
+      f(words_.Word(ref), words_.Value(ref));
+    }
+  }
+
+  // Every entry in dictionary order, as full entries (for tests and tools).
+  std::vector<WordEntry> Entries() const;
+
+ private:
+  // Refs of all entries in dictionary order, each in the low 32 bits.
+  std::vector<std::uint64_t> SortedRefs() const;
+  void BuildKeyIndex() const;
+
+  WordTable words_;  // word -> count
+
+  // Key index for FindBestWord: key -> ref (in words_) of the best word with a
+  // positive count. Rebuilt lazily after any change to words_.
+  mutable WordTable best_by_key_;
+  mutable bool key_index_valid_ = false;  // best_by_key_ matches words_
+  mutable std::string key_scratch_;        // key buffer for long words
+};
+
+}  // namespace dorvenix
+
+#endif  // DORVENIX_DICTIONARY_DICTIONARY_H_

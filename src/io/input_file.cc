@@ -1,0 +1,83 @@
+#include "io/input_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <utility>
+
+namespace dorvenix {
+namespace {
+
+constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+
+}  // namespace
+
+InputFile InputFile::Open(const std::string& path) {
+  InputFile file;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    file.error_ = errno;
+    return file;
+  }
+  file.fd_ = fd;
+  struct stat st;
+  if (::fstat(fd, &st) == 0) {
+    if (S_ISDIR(st.st_mode)) {
+      file.error_ = EISDIR;
+      return file;
+    }
+    if (S_ISREG(st.st_mode)) file.size_ = static_cast<std::uint64_t>(st.st_size);
+  }
+  // A small regular file needs no megabyte of buffer.
+  file.capacity_ = file.size_ > 0 && file.size_ < kBlockSize ? static_cast<std::size_t>(file.size_) + 1
+                                                             : kBlockSize;
+  file.buffer_ = std::make_unique_for_overwrite<char[]>(file.capacity_);
+  return file;
+}
+
+InputFile InputFile::FromMemory(std::string_view text) {
+  InputFile file;
+  file.memory_.assign(text);
+  file.size_ = text.size();
+  return file;
+}
+
+InputFile::InputFile(InputFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      error_(other.error_),
+      buffer_(std::move(other.buffer_)),
+      capacity_(other.capacity_),
+      memory_(std::move(other.memory_)),
+      memory_taken_(other.memory_taken_),
+      size_(other.size_),
+      consumed_(other.consumed_) {}
+
+InputFile::~InputFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::span<char> InputFile::Next() {
+  if (error_ != 0) return {};
+  if (fd_ < 0) {
+    if (memory_taken_) return {};
+    memory_taken_ = true;
+    consumed_ += memory_.size();
+    return {memory_.data(), memory_.size()};
+  }
+  for (;;) {
+    const ssize_t n = ::read(fd_, buffer_.get(), capacity_);
+    if (n > 0) {
+      consumed_ += static_cast<std::uint64_t>(n);
+      return {buffer_.get(), static_cast<std::size_t>(n)};
+    }
+    if (n == 0) return {};
+    if (errno == EINTR) continue;
+    error_ = errno;
+    return {};
+  }
+}
+
+}  // namespace dorvenix

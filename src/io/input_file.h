@@ -1,0 +1,58 @@
+// InputFile: reads a file, a pipe or an in-memory text in large blocks.
+//
+// The file is opened by Open() and closed by the destructor. Next() hands out
+// the next block in a buffer the InputFile owns; the block may be modified in
+// place (the text scanner lowercases it) and stays valid until the next call
+// to Next() or the InputFile's destruction.
+#ifndef DORVENIX_IO_INPUT_FILE_H_
+#define DORVENIX_IO_INPUT_FILE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace dorvenix {
+
+class InputFile {
+ public:
+  // Opens `path` for reading. On failure error() holds the errno (ENOENT for
+  // a missing file, EISDIR for a folder) and Next() returns nothing.
+  static InputFile Open(const std::string& path);
+  // An input whose bytes are a copy of `text`.
+  static InputFile FromMemory(std::string_view text);
+
+  InputFile(InputFile&& other) noexcept;
+  InputFile& operator=(InputFile&&) = delete;
+  InputFile(const InputFile&) = delete;
+  ~InputFile();
+
+  // The next block of bytes; empty at the end of the input or after a read
+  // error (error() tells which).
+  std::span<char> Next();
+
+  // errno of the failed open or read, 0 when none failed.
+  int error() const { return error_; }
+  // Size of the file when it is a regular file, else 0.
+  std::uint64_t size() const { return size_; }
+  // Bytes handed out so far.
+  std::uint64_t consumed() const { return consumed_; }
+
+ private:
+  InputFile() = default;
+
+  int fd_ = -1;                    // -1 for memory input or a failed open
+  int error_ = 0;                  // errno of the failure, if any
+  std::unique_ptr<char[]> buffer_; // the block handed out by Next()
+  std::size_t capacity_ = 0;       // size of buffer_
+  std::string memory_;             // the text of a memory input, until taken
+  bool memory_taken_ = false;      // memory_ has been handed out
+  std::uint64_t size_ = 0;         // regular file size, else 0
+  std::uint64_t consumed_ = 0;     // bytes handed out
+};
+
+}  // namespace dorvenix
+
+#endif  // DORVENIX_IO_INPUT_FILE_H_
