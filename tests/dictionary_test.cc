@@ -1,1 +1,1 @@
-int x;
+#include <gtest/gtest.h>
