@@ -1,1 +1,46 @@
+#include "dictionary/word_key.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+namespace dorvenix {
+namespace {
+
+TEST(WordKey, SortsInnerBytesAndKeepsTheEnds) {
+  struct Case {
+    std::string word, key;
+  };
+  const Case cases[] = {
+      {"", ""},
+      {"a", "a"},
+      {"cba", "cba"},  // 3 bytes or fewer: the word itself
+      {"test", "test"},
+      {"tset", "test"},
+      {"from", "form"},
+      {"form", "form"},
+      {"bread", "baerd"},
+      {"beard", "baerd"},
+      {"baerd", "baerd"},
+      // Inner bytes sort as signed values: 0x80-0xFF before 0x00-0x7F.
+      {"x\x7f\x80\x01y", "x\x80\x01\x7fy"},
+      {std::string("a\0\xff" "b", 4), std::string("a\xff\0" "b", 4)},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(MakeWordKey(c.word), c.key) << "word: " << c.word;
+  }
+}
+
+TEST(WordKey, LongWordsMatchTheShortWordRule) {
+  // The key of a long word equals sorting its inner bytes by signed value.
+  std::string word;
+  for (int i = 0; i < 300; ++i) word.push_back(static_cast<char>((i * 37 + 11) % 256));
+  std::string expected = word;
+  std::sort(expected.begin() + 1, expected.end() - 1,
+            [](char a, char b) { return static_cast<signed char>(a) < static_cast<signed char>(b); });
+  EXPECT_EQ(MakeWordKey(word), expected);
+}
+
+}  // namespace
+}  // namespace dorvenix
