@@ -65,12 +65,16 @@ TEST_F(CliTest, ArgumentRules) {
       {{"-l"}, 0, ""},
       {{"-a", "book.txt", "-d"}, 0, ""},
       // "-i" keeps the mode: story.txt is learnt too.
-      {{"-a", "book.txt", "-i", "story.txt", "-i"}, 0,
+      {{"-a", "book.txt", "-i", "story.txt", "-i"},
+       0,
        book_report + "Words loaded(excluding 3 letter words and shorter)=21\nCollisions=0\n"},
       {{"-a", "book.txt", "-d", "scrambled.txt"}, 0, kRestored},
-      {{"-d", "scrambled.txt", "-a", "book.txt"}, 0,
+      {{"-d", "scrambled.txt", "-a", "book.txt"},
+       0,
        "tehy jmpued oevr the lzay dgos, raeindg srlabcmed wdros!\n"},
-      {{"-a", "book.txt", "-d", "scrambled.txt", "story.txt"}, 0, std::string(kRestored) + "tset\n"},
+      {{"-a", "book.txt", "-d", "scrambled.txt", "story.txt"},
+       0,
+       std::string(kRestored) + "tset\n"},
       // Only exact option spellings are options.
       {{"-L", "book.txt"}, 1, kUsage},
       {{"-a", "-L", "--load", "-lx", "book.txt", "-d", "scrambled.txt"}, 2, kRestored},
@@ -127,7 +131,9 @@ TEST_F(CliTest, MalformedDictionaryLineStopsLoadingWithAWarning) {
   dir_.Write("bad.dict", "beard 2\nbread 7\nhello\nworld 5\n");
   const RunResult r = Run({"-l", "bad.dict", "-i", "-d", "story.txt"});
   EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, "bad.dict:3: no space between the word and its count; the rest of the file is not loaded\n");
+  EXPECT_EQ(
+      r.err,
+      "bad.dict:3: no space between the word and its count; the rest of the file is not loaded\n");
   EXPECT_EQ(r.out,
             "Collision: beard(2) with bread(7)\n"
             "Words loaded(excluding 3 letter words and shorter)=2\nCollisions=1\n"

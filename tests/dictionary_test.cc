@@ -44,10 +44,19 @@ TEST(Dictionary, TraversalOrdersByKeyThenWord) {
 TEST(Dictionary, TraversalComparesBytesUnsignedAndPrefixesFirst) {
   Dictionary dictionary;
   // Keys equal in their first four bytes force the full comparison.
-  for (const char* word : {"abcdz", "abcd", "abcdzz", "a\xe9" "bcd", "abcde"}) {
+  for (const char* word : {"abcdz", "abcd", "abcdzz",
+                           "a\xe9"
+                           "bcd",
+                           "abcde"}) {
     dictionary.AddCount(word, 1);
   }
-  Entries expected = {{"abcd", 1}, {"abcde", 1}, {"abcdz", 1}, {"abcdzz", 1}, {"a\xe9" "bcd", 1}};
+  Entries expected = {{"abcd", 1},
+                      {"abcde", 1},
+                      {"abcdz", 1},
+                      {"abcdzz", 1},
+                      {"a\xe9"
+                       "bcd",
+                       1}};
   EXPECT_EQ(InOrder(dictionary), expected);
 }
 
@@ -70,7 +79,14 @@ TEST(Dictionary, FindBestWordChoosesExactMatchThenHighestPositiveCount) {
       {"short words are never looked up", {{"test", 4}}, "tst", "tst"},
       {"capitals never match lowercase", {{"Hello", 9}}, "hlelo", "hlelo"},
       {"same key, other length is another key", {{"tests", 4}}, "tset", "tset"},
-      {"leading 0xFF is never found", {{"\xff" "bcd", 4}}, "\xff" "cbd", "\xff" "cbd"},
+      {"leading 0xFF is never found",
+       {{"\xff"
+         "bcd",
+         4}},
+       "\xff"
+       "cbd",
+       "\xff"
+       "cbd"},
   };
   for (const Case& c : cases) {
     Dictionary dictionary;

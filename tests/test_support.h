@@ -32,9 +32,9 @@ std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
 
 struct RunResult {
-  int status = -1;     // exit status, or 128 + signal number
-  std::string out;     // everything written to standard output
-  std::string err;     // everything written to standard error
+  int status = -1;  // exit status, or 128 + signal number
+  std::string out;  // everything written to standard output
+  std::string err;  // everything written to standard error
 };
 
 // Path of the dorvenix binary under test.

@@ -32,11 +32,10 @@ std::vector<std::string> Words(const std::string& text, std::size_t block_size) 
 
 TEST(TextScanner, CutsWordsAtEveryNonLetterWhateverTheBlocks) {
   const std::string text("Don't STOP-me now, caf\xe9s 123abc\0z\nend", 37);
-  const std::vector<std::string> expected = {"don", "t", "stop", "me", "now", "caf", "s",
-                                             "abc", "z", "end"};
+  const std::vector<std::string> expected = {"don", "t", "stop", "me", "now",
+                                             "caf", "s", "abc",  "z",  "end"};
   for (std::size_t block : {1u, 2u, 3u, 7u, 1000u}) {
-    EXPECT_EQ(Words(text, block), expected)
-        << "block size " << block;
+    EXPECT_EQ(Words(text, block), expected) << "block size " << block;
   }
 }
 

@@ -25,7 +25,12 @@ TEST(WordKey, SortsInnerBytesAndKeepsTheEnds) {
       {"baerd", "baerd"},
       // Inner bytes sort as signed values: 0x80-0xFF before 0x00-0x7F.
       {"x\x7f\x80\x01y", "x\x80\x01\x7fy"},
-      {std::string("a\0\xff" "b", 4), std::string("a\xff\0" "b", 4)},
+      {std::string("a\0\xff"
+                   "b",
+                   4),
+       std::string("a\xff\0"
+                   "b",
+                   4)},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(MakeWordKey(c.word), c.key) << "word: " << c.word;
@@ -37,8 +42,9 @@ TEST(WordKey, LongWordsMatchTheShortWordRule) {
   std::string word;
   for (int i = 0; i < 300; ++i) word.push_back(static_cast<char>((i * 37 + 11) % 256));
   std::string expected = word;
-  std::sort(expected.begin() + 1, expected.end() - 1,
-            [](char a, char b) { return static_cast<signed char>(a) < static_cast<signed char>(b); });
+  std::sort(expected.begin() + 1, expected.end() - 1, [](char a, char b) {
+    return static_cast<signed char>(a) < static_cast<signed char>(b);
+  });
   EXPECT_EQ(MakeWordKey(word), expected);
 }
 

@@ -33,12 +33,12 @@ class Progress {
  private:
   using Clock = std::chrono::steady_clock;
 
-  bool enabled_;               // stderr is a terminal and the file is large
-  bool drawn_ = false;         // a line is on the screen
-  std::string label_;          // "dorvenix: learning PATH: "
-  std::uint64_t total_;        // bytes to do
-  Clock::time_point start_;    // when the work began
-  Clock::time_point next_;     // earliest time of the next redraw
+  bool enabled_;             // stderr is a terminal and the file is large
+  bool drawn_ = false;       // a line is on the screen
+  std::string label_;        // "dorvenix: learning PATH: "
+  std::uint64_t total_;      // bytes to do
+  Clock::time_point start_;  // when the work began
+  Clock::time_point next_;   // earliest time of the next redraw
 };
 
 }  // namespace dorvenix

@@ -10,7 +10,8 @@ namespace {
 std::int32_t SaturatingAdd(std::int32_t a, std::int32_t b) {
   std::int32_t sum;
   if (__builtin_add_overflow(a, b, &sum)) {
-    return b > 0 ? std::numeric_limits<std::int32_t>::max() : std::numeric_limits<std::int32_t>::min();
+    return b > 0 ? std::numeric_limits<std::int32_t>::max()
+                 : std::numeric_limits<std::int32_t>::min();
   }
   return sum;
 }
@@ -131,7 +132,8 @@ std::vector<std::uint64_t> Dictionary::SortedRefs() const {
       });
       sorted_run.resize(n);
       for (std::size_t i = 0; i < n; ++i) sorted_run[i] = items[begin + order[i]];
-      std::copy(sorted_run.begin(), sorted_run.end(), items.begin() + static_cast<std::ptrdiff_t>(begin));
+      std::copy(sorted_run.begin(), sorted_run.end(),
+                items.begin() + static_cast<std::ptrdiff_t>(begin));
     }
     begin = end;
   }
@@ -141,7 +143,8 @@ std::vector<std::uint64_t> Dictionary::SortedRefs() const {
 std::vector<WordEntry> Dictionary::Entries() const {
   std::vector<WordEntry> entries;
   entries.reserve(size());
-  ForEachInOrder([&](std::string_view word, std::int32_t count) { entries.emplace_back(word, count); });
+  ForEachInOrder(
+      [&](std::string_view word, std::int32_t count) { entries.emplace_back(word, count); });
   return entries;
 }
 

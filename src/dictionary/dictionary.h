@@ -82,7 +82,7 @@ class Dictionary {
   // positive count. Rebuilt lazily after any change to words_.
   mutable WordTable best_by_key_;
   mutable bool key_index_valid_ = false;  // best_by_key_ matches words_
-  mutable std::string key_scratch_;        // key buffer for long words
+  mutable std::string key_scratch_;       // key buffer for long words
 };
 
 }  // namespace dorvenix

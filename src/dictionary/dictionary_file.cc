@@ -57,7 +57,8 @@ LoadResult LoadDictionary(Dictionary& dictionary, InputFile& in) {
     const char* p = block.data();
     const char* const end = p + block.size();
     while (p < end) {
-      const char* newline = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+      const char* newline =
+          static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
       if (newline == nullptr) {
         partial.append(p, end);
         break;

@@ -29,9 +29,9 @@
 namespace dorvenix {
 
 struct LoadResult {
-  int read_error = 0;            // errno of a failed open or read, 0 if none
-  std::uint64_t bad_line = 0;    // 1-based number of a malformed line, 0 if none
-  std::string reason;            // what is wrong with bad_line
+  int read_error = 0;          // errno of a failed open or read, 0 if none
+  std::uint64_t bad_line = 0;  // 1-based number of a malformed line, 0 if none
+  std::string reason;          // what is wrong with bad_line
 
   bool ok() const { return read_error == 0 && bad_line == 0; }
 };

@@ -68,8 +68,10 @@ std::uint64_t HashBytes(std::string_view bytes) {
   return Mix(kP1 ^ bytes.size(), Mix(a ^ kP1, b ^ seed) ^ kP2);
 }
 
-WordTable::WordTable() : slots_(kInitialSlots, Slot{0, kNoRef}), mask_(kInitialSlots - 1),
-                         shift_(32 - Log2(kInitialSlots)) {}
+WordTable::WordTable()
+    : slots_(kInitialSlots, Slot{0, kNoRef}),
+      mask_(kInitialSlots - 1),
+      shift_(32 - Log2(kInitialSlots)) {}
 
 WordTable::~WordTable() = default;
 

@@ -93,10 +93,13 @@ class WordTable {
   static constexpr std::size_t kMaxBlocks = std::size_t{1} << (32 - kOffsetBits);
   static constexpr std::size_t kLargeRecord = kBlockSize / 16;  // gets a block of its own
 
-  static std::size_t RecordSize(std::size_t length) { return (kHeaderSize + length + 3) & ~std::size_t{3}; }
+  static std::size_t RecordSize(std::size_t length) {
+    return (kHeaderSize + length + 3) & ~std::size_t{3};
+  }
 
   char* RecordAt(Ref ref) const {
-    return blocks_[ref >> kOffsetBits].data.get() + (std::size_t{ref & ((1u << kOffsetBits) - 1)} << 2);
+    return blocks_[ref >> kOffsetBits].data.get() +
+           (std::size_t{ref & ((1u << kOffsetBits) - 1)} << 2);
   }
   std::size_t SlotIndex(std::uint32_t tag) const { return (tag * 0x9E3779B9u) >> shift_; }
   bool Holds(Ref ref, std::string_view word) const {

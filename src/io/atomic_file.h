@@ -37,10 +37,10 @@ class AtomicFile {
   int error() const { return error_; }
 
  private:
-  std::string target_;                // the file to replace, links resolved
-  std::string temp_;                  // the temporary file, empty once gone
-  std::unique_ptr<OutputFile> out_;   // writes to temp_
-  int error_ = 0;                     // errno of the first failure
+  std::string target_;               // the file to replace, links resolved
+  std::string temp_;                 // the temporary file, empty once gone
+  std::unique_ptr<OutputFile> out_;  // writes to temp_
+  int error_ = 0;                    // errno of the first failure
 };
 
 }  // namespace dorvenix

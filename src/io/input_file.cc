@@ -32,8 +32,9 @@ InputFile InputFile::Open(const std::string& path) {
     if (S_ISREG(st.st_mode)) file.size_ = static_cast<std::uint64_t>(st.st_size);
   }
   // A small regular file needs no megabyte of buffer.
-  file.capacity_ = file.size_ > 0 && file.size_ < kBlockSize ? static_cast<std::size_t>(file.size_) + 1
-                                                             : kBlockSize;
+  file.capacity_ = file.size_ > 0 && file.size_ < kBlockSize
+                       ? static_cast<std::size_t>(file.size_) + 1
+                       : kBlockSize;
   file.buffer_ = std::make_unique_for_overwrite<char[]>(file.capacity_);
   return file;
 }

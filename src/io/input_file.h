@@ -43,14 +43,14 @@ class InputFile {
  private:
   InputFile() = default;
 
-  int fd_ = -1;                    // -1 for memory input or a failed open
-  int error_ = 0;                  // errno of the failure, if any
-  std::unique_ptr<char[]> buffer_; // the block handed out by Next()
-  std::size_t capacity_ = 0;       // size of buffer_
-  std::string memory_;             // the text of a memory input, until taken
-  bool memory_taken_ = false;      // memory_ has been handed out
-  std::uint64_t size_ = 0;         // regular file size, else 0
-  std::uint64_t consumed_ = 0;     // bytes handed out
+  int fd_ = -1;                     // -1 for memory input or a failed open
+  int error_ = 0;                   // errno of the failure, if any
+  std::unique_ptr<char[]> buffer_;  // the block handed out by Next()
+  std::size_t capacity_ = 0;        // size of buffer_
+  std::string memory_;              // the text of a memory input, until taken
+  bool memory_taken_ = false;       // memory_ has been handed out
+  std::uint64_t size_ = 0;          // regular file size, else 0
+  std::uint64_t consumed_ = 0;      // bytes handed out
 };
 
 }  // namespace dorvenix

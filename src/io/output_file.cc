@@ -13,12 +13,17 @@ constexpr std::size_t kBufferSize = std::size_t{1} << 20;
 }  // namespace
 
 OutputFile::OutputFile(int fd, bool owns_fd)
-    : fd_(fd), owns_fd_(owns_fd), buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)),
+    : fd_(fd),
+      owns_fd_(owns_fd),
+      buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)),
       capacity_(kBufferSize) {}
 
 OutputFile::OutputFile(std::string* sink)
-    : fd_(-1), owns_fd_(false), sink_(sink),
-      buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)), capacity_(kBufferSize) {}
+    : fd_(-1),
+      owns_fd_(false),
+      sink_(sink),
+      buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)),
+      capacity_(kBufferSize) {}
 
 OutputFile::~OutputFile() { Close(); }
 

@@ -26,7 +26,8 @@ namespace internal {
 inline constexpr std::array<char, 256> kLowercase = [] {
   std::array<char, 256> table{};
   for (int c = 'a'; c <= 'z'; ++c) table[static_cast<std::size_t>(c)] = static_cast<char>(c);
-  for (int c = 'A'; c <= 'Z'; ++c) table[static_cast<std::size_t>(c)] = static_cast<char>(c - 'A' + 'a');
+  for (int c = 'A'; c <= 'Z'; ++c)
+    table[static_cast<std::size_t>(c)] = static_cast<char>(c - 'A' + 'a');
   return table;
 }();
 }  // namespace internal
