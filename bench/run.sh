@@ -29,6 +29,7 @@ else
   fi
 fi
 [ -x "$bin" ] || { echo "run.sh: no executable at $bin" >&2; exit 1; }
+bin_origin="$bin ($(date -r "$bin" '+%Y-%m-%d %H:%M:%S'))"
 
 bash "$root/bench/make_corpora.sh"
 
@@ -41,13 +42,18 @@ fi
 
 mkdir -p "$work"
 rm -f "$work"/*.t
+# Measure a copy, so that a rebuild during the run cannot mix two binaries.
+cp "$bin" "$work/dorvenix"
 cd "$out"
+bin=run/dorvenix
+base=./straightforward
 cat big.txt big-scrambled.txt wide.txt > /dev/null  # into the page cache
 
 echo
-echo "dorvenix: $bin ($(date -r "$bin" '+%Y-%m-%d %H:%M'))"
+echo "dorvenix: $bin_origin, measured as bench/out/run/dorvenix"
 echo "machine:  $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')"
 echo "runs:     $RUNS of each command, alternating"
+echo "load:     $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 min; other work on the machine skews timings)"
 
 # timed LABEL COMMAND...: runs COMMAND once, standard output to /dev/null, and
 # appends "microseconds peak-RSS-KiB" to run/LABEL.t.
@@ -170,7 +176,7 @@ fi
 
 echo
 echo "Summary (medians of $RUNS runs; MB = 10^6 bytes; speed-up = comparator time / dorvenix time)"
-printf '%-10s %9s %8s  %-15s %9s %8s %6s  %-6s %9s\n' scenario "dorvenix" "MB/s" comparator \
+printf '%-10s %9s %8s  %-15s %9s %8s %6s  %-6s %9s\n' scenario "dorv. s" "MB/s" comparator \
   "comp. s" speed-up target result "peak MB"
 for row in "${table[@]}"; do echo "$row"; done
 printf '%-10s %s bytes/word above the word bytes (target < 40): %s\n' wide-mem "$per_word" "$mem_verdict"
@@ -178,4 +184,5 @@ if [ "${CROSSCHECK:-1}" != 0 ]; then
   if [ "$status" = 0 ]; then echo "cross-check: all outputs identical to the baseline's"
   else echo "cross-check: OUTPUTS DIFFER from the baseline's (see above)"; fi
 fi
+echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
 exit "$status"
