@@ -54,7 +54,10 @@ AtomicFile::AtomicFile(const std::string& path) {
   const std::size_t slash = target_.rfind('/');
   const std::string dir = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
   const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
-  std::string temp = dir + "." + base + ".XXXXXX";
+  // The temporary name adds 8 bytes to the target's; cut what it borrows from
+  // a long target name so that it stays within NAME_MAX.
+  constexpr std::size_t kTempExtra = 8;  // "." and ".XXXXXX"
+  std::string temp = dir + "." + base.substr(0, NAME_MAX - kTempExtra) + ".XXXXXX";
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) {
     error_ = errno;
