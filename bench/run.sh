@@ -55,17 +55,23 @@ echo "machine:  $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: 
 echo "runs:     $RUNS of each command, alternating"
 echo "load:     $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 min; other work on the machine skews timings)"
 
-# timed LABEL COMMAND...: runs COMMAND once, standard output to /dev/null, and
-# appends "microseconds peak-RSS-KiB" to run/LABEL.t.
+# timed LABEL COMMAND...: runs COMMAND once, standard output to /dev/null,
+# standard error to run/stderr (so no progress display is drawn), and appends
+# "microseconds peak-RSS-KiB" to run/LABEL.t.
 timed() {
   local label=$1 t0 t1
   shift
   t0=$(date +%s%N)
-  if ! /usr/bin/time -f %M -o "$work/rss" "$@" > /dev/null; then
+  if ! /usr/bin/time -f %M -o "$work/rss" "$@" > /dev/null 2> "$work/stderr"; then
     echo "run.sh: command failed: $*" >&2
+    cat "$work/stderr" >&2
     exit 1
   fi
   t1=$(date +%s%N)
+  if [ -s "$work/stderr" ]; then
+    echo "   (standard error of $*:)"
+    head -n 5 "$work/stderr" | sed 's/^/   | /'
+  fi
   echo "$(((t1 - t0) / 1000)) $(tail -n 1 "$work/rss")" >> "$work/$label.t"
 }
 

@@ -150,7 +150,7 @@ void PrintReport(std::ostream& out) {
 }
 
 void PrintUsage() {
-  std::cout << "Dorvenix v 1.0 (straightforward baseline)" << std::endl;
+  std::cout << "Dorvenix v 1.0" << std::endl;
   std::cout << "Parameters:" << std::endl;
   std::cout << "dorvenix {-l files | -s files | -a files | -d files | -i} ..." << std::endl;
   std::cout << " -l = load dictionary file \n -s = save dictionary file \n -a = load some "
