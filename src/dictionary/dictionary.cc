@@ -1,20 +1,11 @@
 #include "dictionary/dictionary.h"
 
 #include <algorithm>
-#include <limits>
+#include <cstring>
 #include <numeric>
 
 namespace dorvenix {
 namespace {
-
-std::int32_t SaturatingAdd(std::int32_t a, std::int32_t b) {
-  std::int32_t sum;
-  if (__builtin_add_overflow(a, b, &sum)) {
-    return b > 0 ? std::numeric_limits<std::int32_t>::max()
-                 : std::numeric_limits<std::int32_t>::min();
-  }
-  return sum;
-}
 
 // The first four bytes of a key, big-endian, so that comparing the numbers
 // compares the bytes as unsigned values.
@@ -28,14 +19,15 @@ std::uint32_t KeyPrefix(const char* key, std::size_t length) {
 
 constexpr std::size_t kStackKey = 64;
 
-}  // namespace
-
-void Dictionary::AddCount(std::string_view word, std::int32_t count) {
-  bool added;
-  const WordTable::Ref ref = words_.FindOrAdd(word, HashBytes(word), count, &added);
-  if (!added) words_.SetValue(ref, SaturatingAdd(words_.Value(ref), count));
-  key_index_valid_ = false;
+// The hash under which the key index files an inner letter product.
+std::uint64_t LetterProductHash(std::uint64_t product, char first, char last, std::size_t length) {
+  const std::uint64_t ends = std::uint64_t{static_cast<unsigned char>(first)} |
+                             std::uint64_t{static_cast<unsigned char>(last)} << 8 |
+                             std::uint64_t{length} << 16;
+  return internal::Mix(product ^ internal::kP1, ends ^ internal::kP2);
 }
+
+}  // namespace
 
 std::optional<std::int32_t> Dictionary::CountOf(std::string_view word) const {
   const WordTable::Ref ref = words_.Find(word, HashBytes(word));
@@ -49,43 +41,100 @@ std::string_view Dictionary::FindBestWord(std::string_view word) const {
   // (key, "") and (key, "\xFF"); a word starting with 0xFF sorts after the
   // second probe and so is never found. Text never yields such words.
   if (static_cast<unsigned char>(word[0]) == 0xFF) return word;
-  // An exact match wins whatever the counts.
-  if (words_.Find(word, HashBytes(word)) != WordTable::kNoRef) return word;
+  if (!lookups_valid_) PrepareLookups();
 
-  if (!key_index_valid_) BuildKeyIndex();
-  char stack_key[kStackKey];
-  char* key = stack_key;
-  if (word.size() > kStackKey) {
-    key_scratch_.resize(word.size());
-    key = key_scratch_.data();
+  // Performance-critical: one product and one look-up in a table that stays
+  // hot; no key is sorted and no scrambled form is stored.
+  const std::size_t n = word.size();
+  const WordTable* table;
+  WordTable::Ref pair;
+  if (const std::uint64_t product = InnerLetterProduct(word); product != 0) {
+    table = &best_by_letters_;
+    pair = best_by_letters_.FindIf(LetterProductHash(product, word.front(), word.back(), n),
+                                   [&](WordTable::Ref ref) {
+                                     const std::string_view held = best_by_letters_.Word(ref);
+                                     return held.size() == kLetterRecordHead + n &&
+                                            internal::Load<std::uint64_t>(held.data()) == product &&
+                                            held[8] == word[0] && held[9] == word[n - 1];
+                                   });
+  } else {
+    char stack_key[kStackKey];
+    char* key = stack_key;
+    if (n > kStackKey) {
+      key_scratch_.resize(n);
+      key = key_scratch_.data();
+    }
+    MakeWordKeyInto(word, key);
+    const std::string_view key_view(key, n);
+    table = &best_by_key_;
+    pair = best_by_key_.FindPair(key_view, HashBytes(key_view));
   }
-  MakeWordKeyInto(word, key);
-  const std::string_view key_view(key, word.size());
-  const WordTable::Ref slot = best_by_key_.Find(key_view, HashBytes(key_view));
-  if (slot == WordTable::kNoRef) return word;
-  return words_.Word(static_cast<WordTable::Ref>(best_by_key_.Value(slot)));
+  if (pair == WordTable::kNoRef) return word;
+  // An exact match wins whatever the counts; only a key shared by several
+  // words can hold one that is not the best.
+  if (table->Value(pair) > 1 && words_.Find(word, HashBytes(word)) != WordTable::kNoRef) {
+    return word;
+  }
+  const std::string_view held = table->Word(pair);
+  return held.substr(held.size() - n);
 }
 
-void Dictionary::BuildKeyIndex() const {
-  best_by_key_.Clear();
+void Dictionary::PrepareLookups() const {
+  // First gather each key's best word and number of words, then store the
+  // pairs of the keys that have a best word.
+  struct KeyGroup {
+    WordTable::Ref best;  // the word with the highest positive count, or kNoRef
+    std::int32_t words;   // how many words have the key
+  };
+  WordTable groups_by_key;  // key -> index in groups
+  std::vector<KeyGroup> groups;
   std::string key;
   words_.ForEach([&](WordTable::Ref ref) {
-    const std::int32_t count = words_.Value(ref);
-    if (count <= 0) return;  // never chosen but by exact match
     const std::string_view word = words_.Word(ref);
+    const std::int32_t count = words_.Value(ref);
     key.resize(word.size());
     MakeWordKeyInto(word, key.data());
     bool added;
-    const WordTable::Ref slot =
-        best_by_key_.FindOrAdd(key, HashBytes(key), static_cast<std::int32_t>(ref), &added);
-    if (added) return;
-    const auto best = static_cast<WordTable::Ref>(best_by_key_.Value(slot));
-    const std::int32_t best_count = words_.Value(best);
-    if (count > best_count || (count == best_count && word < words_.Word(best))) {
-      best_by_key_.SetValue(slot, static_cast<std::int32_t>(ref));
+    const WordTable::Ref slot = groups_by_key.FindOrAdd(
+        key, HashBytes(key), static_cast<std::int32_t>(groups.size()), &added);
+    if (added) {
+      groups.push_back(KeyGroup{count > 0 ? ref : WordTable::kNoRef, 1});
+      return;
+    }
+    KeyGroup& group = groups[static_cast<std::uint32_t>(groups_by_key.Value(slot))];
+    ++group.words;
+    if (count <= 0) return;  // never chosen but by exact match
+    if (group.best != WordTable::kNoRef) {
+      const std::int32_t best_count = words_.Value(group.best);
+      if (count < best_count || (count == best_count && word > words_.Word(group.best))) return;
+    }
+    group.best = ref;
+  });
+
+  best_by_letters_.Clear();
+  best_by_key_.Clear();
+  std::string record;
+  groups_by_key.ForEach([&](WordTable::Ref slot) {
+    const KeyGroup& group = groups[static_cast<std::uint32_t>(groups_by_key.Value(slot))];
+    if (group.best == WordTable::kNoRef) return;
+    const std::string_view group_key = groups_by_key.Word(slot);
+    const std::string_view best = words_.Word(group.best);
+    bool added;
+    if (const std::uint64_t product = InnerLetterProduct(group_key); product != 0) {
+      record.assign(reinterpret_cast<const char*>(&product), sizeof product);
+      record.push_back(group_key.front());
+      record.push_back(group_key.back());
+      record.append(best);
+      best_by_letters_.FindOrAdd(
+          record, LetterProductHash(product, group_key.front(), group_key.back(), best.size()),
+          group.words, &added);
+    } else {
+      record.assign(group_key);
+      record.append(best);
+      best_by_key_.FindOrAdd(record, HashBytes(group_key), group.words, &added);
     }
   });
-  key_index_valid_ = true;
+  lookups_valid_ = true;
 }
 
 std::vector<std::uint64_t> Dictionary::SortedRefs() const {

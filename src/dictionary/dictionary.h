@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,7 +39,12 @@ class Dictionary {
   void AddEntry(const WordEntry& entry) { AddCount(entry.word, entry.count); }
 
   // AddEntry without building an entry: adds `count` to `word`'s count.
-  void AddCount(std::string_view word, std::int32_t count);
+  void AddCount(std::string_view word, std::int32_t count) {
+    bool added;
+    const WordTable::Ref ref = words_.FindOrAdd(word, HashBytes(word), count, &added);
+    if (!added) words_.SetValue(ref, SaturatingAdd(words_.Value(ref), count));
+    lookups_valid_ = false;
+  }
 
   // Counts one more sighting of `word`; a word of 3 bytes or fewer is ignored.
   void AddWord(std::string_view word) {
@@ -72,17 +78,34 @@ class Dictionary {
   std::vector<WordEntry> Entries() const;
 
  private:
+  static std::int32_t SaturatingAdd(std::int32_t a, std::int32_t b) {
+    std::int32_t sum;
+    if (__builtin_add_overflow(a, b, &sum)) {
+      return b > 0 ? std::numeric_limits<std::int32_t>::max()
+                   : std::numeric_limits<std::int32_t>::min();
+    }
+    return sum;
+  }
   // Refs of all entries in dictionary order, each in the low 32 bits.
   std::vector<std::uint64_t> SortedRefs() const;
-  void BuildKeyIndex() const;
+  // Builds the key index anew.
+  void PrepareLookups() const;
 
   WordTable words_;  // word -> count
 
-  // Key index for FindBestWord: key -> ref (in words_) of the best word with a
-  // positive count. Rebuilt lazily after any change to words_.
+  // The key index, rebuilt when FindBestWord is first called after a change.
+  // For every key with a word of positive count it holds a record of the key
+  // and the best word (the highest count, the smallest word on a tie), with
+  // the number of words filed under the key as its value. Every scrambling of
+  // a word meets the same small set of records, which stays in cache, and
+  // scrambled forms are never stored. Keys that have an inner letter product
+  // are filed by it (record: product, first byte, last byte, best word); the
+  // others by the key itself (record: key, best word).
+  static constexpr std::size_t kLetterRecordHead = 10;
+  mutable WordTable best_by_letters_;
   mutable WordTable best_by_key_;
-  mutable bool key_index_valid_ = false;  // best_by_key_ matches words_
-  mutable std::string key_scratch_;       // key buffer for long words
+  mutable bool lookups_valid_ = false;  // the key index matches words_
+  mutable std::string key_scratch_;     // key buffer for long words
 };
 
 }  // namespace dorvenix

@@ -8,7 +8,9 @@
 #ifndef DORVENIX_DICTIONARY_WORD_KEY_H_
 #define DORVENIX_DICTIONARY_WORD_KEY_H_
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -25,6 +27,35 @@ inline bool IsStoredLength(std::size_t length) { return length > kMaxIgnoredWord
 // Writes the key of `word` to `out`.
 // REQUIRES: `out` has room for word.size() bytes and does not overlap `word`.
 void MakeWordKeyInto(std::string_view word, char* out);
+
+namespace internal {
+// A distinct prime for each letter a to z; 0 for every other byte.
+inline constexpr std::array<std::uint64_t, 256> kLetterPrime = [] {
+  constexpr std::uint64_t kPrimes[26] = {2,  3,  5,  7,  11, 13, 17, 19, 23, 29, 31, 37, 41,
+                                         43, 47, 53, 59, 61, 67, 71, 73, 79, 83, 89, 97, 101};
+  std::array<std::uint64_t, 256> table{};
+  for (int c = 0; c < 26; ++c) table[static_cast<std::size_t>('a' + c)] = kPrimes[c];
+  return table;
+}();
+}  // namespace internal
+
+// Words of 4 to this many bytes may have an inner letter product.
+inline constexpr std::size_t kMaxLetterProductLength = 11;
+
+// Another exact form of a key, for fast look-ups of ordinary words: the
+// product of one prime per inner letter. Two words of the same length and
+// ends have the same key exactly when their products are equal (a product
+// of primes has only one factorisation), and up to 9 inner letters the
+// product fits 64 bits. Returns 0 when `word` does not qualify: a length
+// outside 4..kMaxLetterProductLength or an inner byte outside a to z.
+inline std::uint64_t InnerLetterProduct(std::string_view word) {
+  if (word.size() < 4 || word.size() > kMaxLetterProductLength) return 0;
+  std::uint64_t product = 1;
+  for (std::size_t i = 1; i + 1 < word.size(); ++i) {
+    product *= internal::kLetterPrime[static_cast<unsigned char>(word[i])];
+  }
+  return product;
+}
 
 // Returns the key of `word`.
 WordKey MakeWordKey(std::string_view word);

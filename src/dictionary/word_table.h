@@ -19,8 +19,60 @@
 
 namespace dorvenix {
 
+namespace internal {
+
+__extension__ typedef unsigned __int128 Uint128;
+
+inline std::uint64_t Mix(std::uint64_t a, std::uint64_t b) {
+  const Uint128 product = static_cast<Uint128>(a) * b;
+  return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
+}
+
+template <class T>
+inline std::uint64_t Load(const char* p) {
+  T value;
+  std::memcpy(&value, p, sizeof value);
+  return value;
+}
+
+inline constexpr std::uint64_t kP0 = 0xa0761d6478bd642full;
+inline constexpr std::uint64_t kP1 = 0xe7037ed1a0b428dbull;
+inline constexpr std::uint64_t kP2 = 0x8ebc6af09c88c6e3ull;
+
+}  // namespace internal
+
 // A fast 64-bit hash of a byte string (not cryptographic).
-std::uint64_t HashBytes(std::string_view bytes);
+// Performance-critical: every learnt and every deciphered word is hashed.
+inline std::uint64_t HashBytes(std::string_view bytes) {
+  using internal::Load;
+  using internal::Mix;
+  const char* p = bytes.data();
+  std::size_t n = bytes.size();
+  std::uint64_t seed = internal::kP0 ^ n;
+  std::uint64_t a = 0, b = 0;
+  if (n <= 16) {
+    if (n >= 8) {
+      a = Load<std::uint64_t>(p);
+      b = Load<std::uint64_t>(p + n - 8);
+    } else if (n >= 4) {
+      a = Load<std::uint32_t>(p);
+      b = Load<std::uint32_t>(p + n - 4);
+    } else if (n > 0) {
+      a = (std::uint64_t{static_cast<unsigned char>(p[0])} << 16) |
+          (std::uint64_t{static_cast<unsigned char>(p[n >> 1])} << 8) |
+          static_cast<unsigned char>(p[n - 1]);
+    }
+  } else {
+    while (n > 16) {
+      seed = Mix(Load<std::uint64_t>(p) ^ internal::kP1, Load<std::uint64_t>(p + 8) ^ seed);
+      p += 16;
+      n -= 16;
+    }
+    a = Load<std::uint64_t>(p + n - 16);
+    b = Load<std::uint64_t>(p + n - 8);
+  }
+  return Mix(internal::kP1 ^ bytes.size(), Mix(a ^ internal::kP1, b ^ seed) ^ internal::kP2);
+}
 
 class WordTable {
  public:
@@ -34,13 +86,51 @@ class WordTable {
 
   // Returns the Ref of `word`, or kNoRef when the table does not hold it.
   // REQUIRES: hash == HashBytes(word).
-  Ref Find(std::string_view word, std::uint64_t hash) const;
+  Ref Find(std::string_view word, std::uint64_t hash) const {
+    return FindIf(hash, [&](Ref ref) { return Holds(ref, word); });
+  }
+
+  // Returns the first string filed under `hash` for which matches(ref) is
+  // true, or kNoRef. An 8-byte load anywhere within a string's bytes is safe
+  // (blocks end in slack), which lets `matches` compare words in registers.
+  template <class Matches>
+  Ref FindIf(std::uint64_t hash, Matches&& matches) const {
+    const auto tag = static_cast<std::uint32_t>(hash);
+    for (std::size_t i = SlotIndex(tag);; i = (i + 1) & mask_) {
+      const Slot slot = slots_[i];
+      if (slot.ref == kNoRef) return kNoRef;
+      if (slot.tag == tag && matches(slot.ref)) return slot.ref;
+    }
+  }
+
+  // For a table of pairs, each string a key followed by another string of the
+  // same length: returns the Ref of the pair whose first half is `key`, or
+  // kNoRef. REQUIRES: hash == HashBytes(key), and the pair was added with it.
+  Ref FindPair(std::string_view key, std::uint64_t hash) const {
+    return FindIf(hash, [&](Ref ref) {
+      const std::string_view held = Word(ref);
+      return held.size() == 2 * key.size() && BytesEqual(held.data(), key.data(), key.size());
+    });
+  }
 
   // Returns the Ref of `word`, first adding it with `value` when it is absent;
   // `*added` says whether it was added. Throws std::bad_alloc when memory or
   // the table's 16 GiB of string space runs out.
   // REQUIRES: hash == HashBytes(word).
-  Ref FindOrAdd(std::string_view word, std::uint64_t hash, std::int32_t value, bool* added);
+  Ref FindOrAdd(std::string_view word, std::uint64_t hash, std::int32_t value, bool* added) {
+    const auto tag = static_cast<std::uint32_t>(hash);
+    std::size_t i = SlotIndex(tag);
+    for (;; i = (i + 1) & mask_) {
+      const Slot slot = slots_[i];
+      if (slot.ref == kNoRef) break;
+      if (slot.tag == tag && Holds(slot.ref, word)) {
+        *added = false;
+        return slot.ref;
+      }
+    }
+    *added = true;
+    return Add(i, tag, word, value);
+  }
 
   std::string_view Word(Ref ref) const {
     const char* record = RecordAt(ref);
@@ -92,6 +182,7 @@ class WordTable {
   static constexpr std::size_t kBlockSize = std::size_t{4} << kOffsetBits;  // 1 MiB
   static constexpr std::size_t kMaxBlocks = std::size_t{1} << (32 - kOffsetBits);
   static constexpr std::size_t kLargeRecord = kBlockSize / 16;  // gets a block of its own
+  static constexpr std::size_t kSlack = 8;  // bytes after a block's end, for wide loads
 
   static std::size_t RecordSize(std::size_t length) {
     return (kHeaderSize + length + 3) & ~std::size_t{3};
@@ -104,8 +195,25 @@ class WordTable {
   std::size_t SlotIndex(std::uint32_t tag) const { return (tag * 0x9E3779B9u) >> shift_; }
   bool Holds(Ref ref, std::string_view word) const {
     const std::string_view held = Word(ref);
-    return held.size() == word.size() && std::memcmp(held.data(), word.data(), word.size()) == 0;
+    return held.size() == word.size() && BytesEqual(held.data(), word.data(), word.size());
   }
+  // memcmp(a, b, n) == 0, without a call for the short words of ordinary text.
+  static bool BytesEqual(const char* a, const char* b, std::size_t n) {
+    if (n >= 4 && n <= 8) {
+      using internal::Load;
+      return (Load<std::uint32_t>(a) == Load<std::uint32_t>(b)) &
+             (Load<std::uint32_t>(a + n - 4) == Load<std::uint32_t>(b + n - 4));
+    }
+    if (n > 8 && n <= 16) {
+      using internal::Load;
+      return (Load<std::uint64_t>(a) == Load<std::uint64_t>(b)) &
+             (Load<std::uint64_t>(a + n - 8) == Load<std::uint64_t>(b + n - 8));
+    }
+    return std::memcmp(a, b, n) == 0;
+  }
+
+  // Adds `word` in the empty slot `slot`, growing the index when it fills.
+  Ref Add(std::size_t slot, std::uint32_t tag, std::string_view word, std::int32_t value);
   Ref AddRecord(std::string_view word, std::int32_t value);
   void Grow();
 

@@ -1,0 +1,138 @@
+// WordScanner: cuts free text, given block by block, into words and the runs
+// of separators between them.
+//
+// A word is a maximal run of ASCII letters, taken in lowercase; every other
+// byte (digits, white space, punctuation, apostrophes, hyphens, bytes
+// 0x80-0xFF) separates words. So "don't" is the two words "don" and "t". No
+// locale is ever consulted.
+//
+// Words are lowercased in place in the caller's blocks; a word that straddles
+// two blocks is gathered in a buffer of the scanner's own. The views handed to
+// the callbacks are valid only during the call.
+#ifndef DORVENIX_TEXT_WORD_SCANNER_H_
+#define DORVENIX_TEXT_WORD_SCANNER_H_
+
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace dorvenix {
+
+namespace internal {
+
+// kLowercase[b] is the lowercase letter for an ASCII letter b, 0 otherwise.
+inline constexpr std::array<char, 256> kLowercase = [] {
+  std::array<char, 256> table{};
+  for (int c = 'a'; c <= 'z'; ++c) table[static_cast<std::size_t>(c)] = static_cast<char>(c);
+  for (int c = 'A'; c <= 'Z'; ++c) {
+    table[static_cast<std::size_t>(c)] = static_cast<char>(c - 'A' + 'a');
+  }
+  return table;
+}();
+
+// Lowercases the letters among the n <= 64 bytes at p in place and returns a
+// mask with bit i set when p[i] is a letter.
+inline std::uint64_t LowerAndMarkLetters(char* p, std::size_t n) {
+#if defined(__SSE2__)
+  if (n == 64) {
+    std::uint64_t mask = 0;
+    for (int i = 0; i < 4; ++i) {
+      char* q = p + 16 * i;
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+      // (b | 0x20) is 'a'..'z' exactly for letters; shifting 'a' to -128
+      // turns the range test into one signed comparison.
+      const __m128i folded = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
+      const __m128i letters =
+          _mm_cmplt_epi8(_mm_add_epi8(folded, _mm_set1_epi8(static_cast<char>(256 - 128 - 'a'))),
+                         _mm_set1_epi8(-128 + 26));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(q),
+                       _mm_or_si128(bytes, _mm_and_si128(letters, _mm_set1_epi8(0x20))));
+      mask |= static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(letters)))
+              << (16 * i);
+    }
+    return mask;
+  }
+#endif
+  std::uint64_t mask = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const char c = kLowercase[static_cast<unsigned char>(p[i])];
+    if (c != 0) {
+      p[i] = c;
+      mask |= std::uint64_t{1} << i;
+    }
+  }
+  return mask;
+}
+
+}  // namespace internal
+
+class WordScanner {
+ public:
+  // Scans one block. Calls on_word(word) for each word completed in it and
+  // on_separators(bytes) for each run of separators, in text order.
+  // Performance-critical: every byte of every text passes through here.
+  template <class OnWord, class OnSeparators>
+  void Feed(std::span<char> block, OnWord&& on_word, OnSeparators&& on_separators) {
+    char* const begin = block.data();
+    const std::size_t size = block.size();
+    // The run in progress starts at begin + start; a word carried over from
+    // the previous block is in pending_ and continues at begin.
+    std::size_t start = 0;
+    bool in_word = !pending_.empty();
+    for (std::size_t base = 0; base < size; base += 64) {
+      const std::size_t n = size - base < 64 ? size - base : 64;
+      const std::uint64_t letters = internal::LowerAndMarkLetters(begin + base, n);
+      // Bits where a run of letters or separators begins.
+      std::uint64_t changes = letters ^ ((letters << 1) | (in_word ? 1u : 0u));
+      if (n < 64) changes &= (std::uint64_t{1} << n) - 1;
+      while (changes != 0) {
+        const std::size_t at = base + static_cast<std::size_t>(std::countr_zero(changes));
+        changes &= changes - 1;
+        if (in_word) {
+          if (pending_.empty()) {
+            on_word(std::string_view(begin + start, at - start));
+          } else {
+            pending_.append(begin, at);
+            on_word(std::string_view(pending_));
+            pending_.clear();
+          }
+        } else if (at > start) {
+          on_separators(std::string_view(begin + start, at - start));
+        }
+        in_word = !in_word;
+        start = at;
+      }
+    }
+    if (in_word) {
+      if (pending_.empty()) {
+        pending_.assign(begin + start, size - start);
+      } else {
+        pending_.append(begin, size);
+      }
+    } else if (size > start) {
+      on_separators(std::string_view(begin + start, size - start));
+    }
+  }
+
+  // Ends the text: hands on the word it ends with, if any.
+  template <class OnWord>
+  void Finish(OnWord&& on_word) {
+    if (!pending_.empty()) on_word(std::string_view(pending_));
+    pending_.clear();
+  }
+
+ private:
+  std::string pending_;  // the word in progress at the end of the last block
+};
+
+}  // namespace dorvenix
+
+#endif  // DORVENIX_TEXT_WORD_SCANNER_H_
