@@ -86,7 +86,12 @@ class Run {
       case Mode::kLearn:
       case Mode::kDecipher: {
         InputFile in = InputFile::Open(path);
-        Progress progress(mode == Mode::kLearn ? "learning" : "deciphering", path, in.size());
+        // Deciphered text on the same screen would be overdrawn by the
+        // progress line, so deciphering shows one only when its text goes
+        // elsewhere.
+        const bool quiet = mode == Mode::kDecipher && ::isatty(STDOUT_FILENO) == 1;
+        Progress progress(mode == Mode::kLearn ? "learning" : "deciphering", path,
+                          quiet ? 0 : in.size());
         ProgressFn update;
         if (progress.enabled()) update = [&](std::uint64_t done) { progress.Update(done); };
         const bool ok = mode == Mode::kLearn ? LearnFromText(dictionary_, in, update)
