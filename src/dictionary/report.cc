@@ -8,16 +8,33 @@
 
 namespace dorvenix {
 
+namespace {
+
+// Whether `a` and `b` have the same key, mostly without sorting anything.
+bool SameKey(std::string_view a, std::string_view b, std::string* scratch) {
+  if (a.size() != b.size()) return false;
+  if (a.empty()) return true;
+  if (!IsStoredLength(a.size())) return a == b;
+  if (a.front() != b.front() || a.back() != b.back()) return false;
+  const std::uint64_t product = InnerLetterProduct(a);
+  if (product != 0) return product == InnerLetterProduct(b);
+  scratch->resize(2 * a.size());
+  MakeWordKeyInto(a, scratch->data());
+  MakeWordKeyInto(b, scratch->data() + a.size());
+  return std::string_view(*scratch).substr(0, a.size()) ==
+         std::string_view(*scratch).substr(a.size());
+}
+
+}  // namespace
+
 void PrintReport(const Dictionary& dictionary, OutputFile& out) {
-  std::string previous_key;
+  // The entry before the first has an empty key and word and count 0.
   std::string_view previous_word;  // views stay valid: the dictionary owns them
   std::int32_t previous_count = 0;
-  std::string key;
+  std::string scratch;
   std::uint64_t collisions = 0;
   dictionary.ForEachInOrder([&](std::string_view word, std::int32_t count) {
-    key.resize(word.size());
-    MakeWordKeyInto(word, key.data());
-    if (key == previous_key) {
+    if (SameKey(word, previous_word, &scratch)) {
       out.Write("Collision: ");
       out.Write(previous_word);
       out.Put('(');
@@ -29,7 +46,6 @@ void PrintReport(const Dictionary& dictionary, OutputFile& out) {
       out.Write(")\n");
       ++collisions;
     }
-    previous_key.swap(key);
     previous_word = word;
     previous_count = count;
   });

@@ -90,6 +90,39 @@ constexpr std::array<Comparator, 19> kNetwork8 = {{{0, 2},
                                                    {3, 4},
                                                    {5, 6}}};
 
+// Batcher's odd-even merge sort network for 16 inputs (63 comparators).
+constexpr std::size_t kNetwork16Size = 63;
+constexpr std::array<Comparator, kNetwork16Size> kNetwork16 = [] {
+  std::array<Comparator, kNetwork16Size> network{};
+  std::size_t count = 0;
+  constexpr int n = 16;
+  for (int p = 1; p < n; p <<= 1) {
+    for (int k = p; k >= 1; k >>= 1) {
+      for (int j = k % p; j + k < n; j += 2 * k) {
+        for (int i = 0; i < k && i < n - j - k; ++i) {
+          if ((i + j) / (2 * p) == (i + j + k) / (2 * p)) network[count++] = {i + j, i + j + k};
+        }
+      }
+    }
+  }
+  return network;
+}();
+
+// Sorts 9 to 16 bytes with the 16-input network, the missing inputs filled
+// with the largest signed byte so that they sort last.
+void SortUpTo16(char* p, std::size_t n) {
+  std::array<signed char, 16> v;
+  v.fill(127);
+  std::memcpy(v.data(), p, n);
+  for (const auto& [a, b] : kNetwork16) {
+    const signed char low = std::min(v[a], v[b]);
+    const signed char high = std::max(v[a], v[b]);
+    v[a] = low;
+    v[b] = high;
+  }
+  std::memcpy(p, v.data(), n);
+}
+
 void SortInnerBytes(char* first, std::size_t n) {
   // Performance-critical: every deciphered word is keyed.
   switch (n) {
@@ -111,6 +144,7 @@ void SortInnerBytes(char* first, std::size_t n) {
     case 8:
       return SortByNetwork<8>(first, kNetwork8);
     default:
+      if (n <= 16) return SortUpTo16(first, n);
       break;
   }
   if (n <= kInsertionSortLimit) {
