@@ -6,6 +6,10 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace dorvenix {
 namespace {
 
@@ -90,41 +94,81 @@ constexpr std::array<Comparator, 19> kNetwork8 = {{{0, 2},
                                                    {3, 4},
                                                    {5, 6}}};
 
-// Batcher's odd-even merge sort network for 16 inputs (63 comparators).
-constexpr std::size_t kNetwork16Size = 63;
-constexpr std::array<Comparator, kNetwork16Size> kNetwork16 = [] {
-  std::array<Comparator, kNetwork16Size> network{};
-  std::size_t count = 0;
-  constexpr int n = 16;
-  for (int p = 1; p < n; p <<= 1) {
-    for (int k = p; k >= 1; k >>= 1) {
-      for (int j = k % p; j + k < n; j += 2 * k) {
-        for (int i = 0; i < k && i < n - j - k; ++i) {
-          if ((i + j) / (2 * p) == (i + j + k) / (2 * p)) network[count++] = {i + j, i + j + k};
-        }
-      }
-    }
+// memcpy for n <= 16 without a call: two overlapping moves that stay within
+// the n bytes.
+inline void CopySmall(char* to, const char* from, std::size_t n) {
+  auto move = [&]<class T>(std::size_t at, T) {
+    T value;
+    std::memcpy(&value, from + at, sizeof value);
+    std::memcpy(to + at, &value, sizeof value);
+  };
+  if (n >= 8) {
+    move(0, std::uint64_t{});
+    move(n - 8, std::uint64_t{});
+  } else if (n >= 4) {
+    move(0, std::uint32_t{});
+    move(n - 4, std::uint32_t{});
+  } else {
+    for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
   }
-  return network;
-}();
-
-// Sorts 9 to 16 bytes with the 16-input network, the missing inputs filled
-// with the largest signed byte so that they sort last.
-void SortUpTo16(char* p, std::size_t n) {
-  std::array<signed char, 16> v;
-  v.fill(127);
-  std::memcpy(v.data(), p, n);
-  for (const auto& [a, b] : kNetwork16) {
-    const signed char low = std::min(v[a], v[b]);
-    const signed char high = std::max(v[a], v[b]);
-    v[a] = low;
-    v[b] = high;
-  }
-  std::memcpy(p, v.data(), n);
 }
+
+#if defined(__SSE2__)
+// Sorting up to 16 bytes in one SSE2 register with a bitonic network: ten
+// layers of min/max against a partner lane, no branches and no memory
+// traffic but one load and one store.
+template <int kBlock, int kStride>
+inline __m128i BitonicLayer(__m128i v) {
+  // Lane i pairs with lane i ^ kStride. The lower lane of a pair takes the
+  // minimum in an ascending block (i & kBlock == 0), the maximum otherwise.
+  static constexpr auto kMasks = [] {
+    std::array<std::array<unsigned char, 16>, 2> masks{};  // lower lanes, min lanes
+    for (int i = 0; i < 16; ++i) {
+      const bool lower = (i & kStride) == 0;
+      const bool ascending = (i & kBlock) == 0;
+      masks[0][static_cast<std::size_t>(i)] = lower ? 0xFF : 0;
+      masks[1][static_cast<std::size_t>(i)] = lower == ascending ? 0xFF : 0;
+    }
+    return masks;
+  }();
+  const __m128i lower = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kMasks[0].data()));
+  const __m128i take_min = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kMasks[1].data()));
+  const __m128i partner = _mm_or_si128(_mm_and_si128(lower, _mm_srli_si128(v, kStride)),
+                                       _mm_andnot_si128(lower, _mm_slli_si128(v, kStride)));
+  const __m128i low = _mm_min_epu8(v, partner);
+  const __m128i high = _mm_max_epu8(v, partner);
+  return _mm_or_si128(_mm_and_si128(take_min, low), _mm_andnot_si128(take_min, high));
+}
+
+// Sorts n <= 16 bytes in signed order.
+void SortUpTo16(char* p, std::size_t n) {
+  alignas(16) std::array<char, 16> lanes;
+  lanes.fill(0x7F);  // the largest signed byte: fillers sort last
+  CopySmall(lanes.data(), p, n);
+  // Flipping the top bit turns signed order into the unsigned order that
+  // SSE2's byte min/max use.
+  const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
+  __m128i v = _mm_xor_si128(_mm_load_si128(reinterpret_cast<const __m128i*>(lanes.data())), flip);
+  v = BitonicLayer<2, 1>(v);
+  v = BitonicLayer<4, 2>(v);
+  v = BitonicLayer<4, 1>(v);
+  v = BitonicLayer<8, 4>(v);
+  v = BitonicLayer<8, 2>(v);
+  v = BitonicLayer<8, 1>(v);
+  v = BitonicLayer<16, 8>(v);
+  v = BitonicLayer<16, 4>(v);
+  v = BitonicLayer<16, 2>(v);
+  v = BitonicLayer<16, 1>(v);
+  _mm_store_si128(reinterpret_cast<__m128i*>(lanes.data()), _mm_xor_si128(v, flip));
+  CopySmall(p, lanes.data(), n);
+}
+#endif
 
 void SortInnerBytes(char* first, std::size_t n) {
   // Performance-critical: every deciphered word is keyed.
+#if defined(__SSE2__)
+  if (n >= 2 && n <= 16) return SortUpTo16(first, n);
+#endif
   switch (n) {
     case 0:
     case 1:
@@ -144,7 +188,6 @@ void SortInnerBytes(char* first, std::size_t n) {
     case 8:
       return SortByNetwork<8>(first, kNetwork8);
     default:
-      if (n <= 16) return SortUpTo16(first, n);
       break;
   }
   if (n <= kInsertionSortLimit) {
@@ -173,7 +216,11 @@ void SortInnerBytes(char* first, std::size_t n) {
 }  // namespace
 
 void MakeWordKeyInto(std::string_view word, char* out) {
-  std::memcpy(out, word.data(), word.size());
+  if (word.size() <= 16) {
+    CopySmall(out, word.data(), word.size());
+  } else {
+    std::memcpy(out, word.data(), word.size());
+  }
   if (IsStoredLength(word.size())) SortInnerBytes(out + 1, word.size() - 2);
 }
 
