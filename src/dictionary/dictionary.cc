@@ -35,8 +35,7 @@ std::optional<std::int32_t> Dictionary::CountOf(std::string_view word) const {
   return words_.Value(ref);
 }
 
-std::string_view Dictionary::FindBestWord(std::string_view word) const {
-  if (!IsStoredLength(word.size())) return word;
+std::string_view Dictionary::FindBestLongWord(std::string_view word) const {
   // The look-up this stands in for walks the entries between the probes
   // (key, "") and (key, "\xFF"); a word starting with 0xFF sorts after the
   // second probe and so is never found. Text never yields such words.
@@ -83,6 +82,7 @@ void Dictionary::PrepareLookups() const {
   // First gather each key's best word and number of words, then store the
   // pairs of the keys that have a best word.
   struct KeyGroup {
+    WordTable::Ref key;   // the key, in groups_by_key
     WordTable::Ref best;  // the word with the highest positive count, or kNoRef
     std::int32_t words;   // how many words have the key
   };
@@ -98,7 +98,7 @@ void Dictionary::PrepareLookups() const {
     const WordTable::Ref slot = groups_by_key.FindOrAdd(
         key, HashBytes(key), static_cast<std::int32_t>(groups.size()), &added);
     if (added) {
-      groups.push_back(KeyGroup{count > 0 ? ref : WordTable::kNoRef, 1});
+      groups.push_back(KeyGroup{slot, count > 0 ? ref : WordTable::kNoRef, 1});
       return;
     }
     KeyGroup& group = groups[static_cast<std::uint32_t>(groups_by_key.Value(slot))];
@@ -111,13 +111,18 @@ void Dictionary::PrepareLookups() const {
     group.best = ref;
   });
 
+  // Most frequent first: the records of common words end up side by side in
+  // a few cache lines.
+  std::erase_if(groups, [](const KeyGroup& group) { return group.best == WordTable::kNoRef; });
+  std::stable_sort(groups.begin(), groups.end(), [&](const KeyGroup& a, const KeyGroup& b) {
+    return words_.Value(a.best) > words_.Value(b.best);
+  });
+
   best_by_letters_.Clear();
   best_by_key_.Clear();
   std::string record;
-  groups_by_key.ForEach([&](WordTable::Ref slot) {
-    const KeyGroup& group = groups[static_cast<std::uint32_t>(groups_by_key.Value(slot))];
-    if (group.best == WordTable::kNoRef) return;
-    const std::string_view group_key = groups_by_key.Word(slot);
+  for (const KeyGroup& group : groups) {
+    const std::string_view group_key = groups_by_key.Word(group.key);
     const std::string_view best = words_.Word(group.best);
     bool added;
     if (const std::uint64_t product = InnerLetterProduct(group_key); product != 0) {
@@ -133,7 +138,7 @@ void Dictionary::PrepareLookups() const {
       record.append(best);
       best_by_key_.FindOrAdd(record, HashBytes(group_key), group.words, &added);
     }
-  });
+  }
   lookups_valid_ = true;
 }
 

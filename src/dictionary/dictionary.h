@@ -56,7 +56,9 @@ class Dictionary {
   // word with the same key and the highest count above 0, the smallest in
   // byte order on a tie; otherwise `word` unchanged. The result views either
   // `word` or the dictionary's own storage.
-  std::string_view FindBestWord(std::string_view word) const;
+  std::string_view FindBestWord(std::string_view word) const {
+    return IsStoredLength(word.size()) ? FindBestLongWord(word) : word;
+  }
 
   // The count of `word`, or nothing when the word is unknown.
   std::optional<std::int32_t> CountOf(std::string_view word) const;
@@ -88,6 +90,8 @@ class Dictionary {
   }
   // Refs of all entries in dictionary order, each in the low 32 bits.
   std::vector<std::uint64_t> SortedRefs() const;
+  // FindBestWord for a word of more than 3 bytes.
+  std::string_view FindBestLongWord(std::string_view word) const;
   // Builds the key index anew.
   void PrepareLookups() const;
 
