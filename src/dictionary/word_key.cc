@@ -6,6 +6,8 @@
 #include <cstring>
 #include <utility>
 
+#include "io/small_copy.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -94,25 +96,6 @@ constexpr std::array<Comparator, 19> kNetwork8 = {{{0, 2},
                                                    {3, 4},
                                                    {5, 6}}};
 
-// memcpy for n <= 16 without a call: two overlapping moves that stay within
-// the n bytes.
-inline void CopySmall(char* to, const char* from, std::size_t n) {
-  auto move = [&]<class T>(std::size_t at, T) {
-    T value;
-    std::memcpy(&value, from + at, sizeof value);
-    std::memcpy(to + at, &value, sizeof value);
-  };
-  if (n >= 8) {
-    move(0, std::uint64_t{});
-    move(n - 8, std::uint64_t{});
-  } else if (n >= 4) {
-    move(0, std::uint32_t{});
-    move(n - 4, std::uint32_t{});
-  } else {
-    for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
-  }
-}
-
 #if defined(__SSE2__)
 // Sorting up to 16 bytes in one SSE2 register with a bitonic network: ten
 // layers of min/max against a partner lane, no branches and no memory
@@ -144,7 +127,7 @@ inline __m128i BitonicLayer(__m128i v) {
 void SortUpTo16(char* p, std::size_t n) {
   alignas(16) std::array<char, 16> lanes;
   lanes.fill(0x7F);  // the largest signed byte: fillers sort last
-  CopySmall(lanes.data(), p, n);
+  CopyBytes(lanes.data(), p, n);
   // Flipping the top bit turns signed order into the unsigned order that
   // SSE2's byte min/max use.
   const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
@@ -160,7 +143,7 @@ void SortUpTo16(char* p, std::size_t n) {
   v = BitonicLayer<16, 2>(v);
   v = BitonicLayer<16, 1>(v);
   _mm_store_si128(reinterpret_cast<__m128i*>(lanes.data()), _mm_xor_si128(v, flip));
-  CopySmall(p, lanes.data(), n);
+  CopyBytes(p, lanes.data(), n);
 }
 #endif
 
@@ -216,11 +199,7 @@ void SortInnerBytes(char* first, std::size_t n) {
 }  // namespace
 
 void MakeWordKeyInto(std::string_view word, char* out) {
-  if (word.size() <= 16) {
-    CopySmall(out, word.data(), word.size());
-  } else {
-    std::memcpy(out, word.data(), word.size());
-  }
+  CopyBytes(out, word.data(), word.size());
   if (IsStoredLength(word.size())) SortInnerBytes(out + 1, word.size() - 2);
 }
 

@@ -14,6 +14,8 @@
 #include <string>
 #include <string_view>
 
+#include "io/small_copy.h"
+
 namespace dorvenix {
 
 class OutputFile {
@@ -27,27 +29,9 @@ class OutputFile {
   ~OutputFile();
 
   void Write(std::string_view bytes) {
-    const std::size_t n = bytes.size();
-    if (n > capacity_ - used_) return WriteSlow(bytes);
-    char* to = buffer_.get() + used_;
-    const char* from = bytes.data();
-    // Performance-critical: deciphering writes every word and every run of
-    // separators. Short copies are done with two overlapping moves instead
-    // of a call; neither reads nor writes outside the n bytes.
-    if (n >= 4 && n <= 16) {
-      if (n >= 8) {
-        Move<std::uint64_t>(to, from);
-        Move<std::uint64_t>(to + n - 8, from + n - 8);
-      } else {
-        Move<std::uint32_t>(to, from);
-        Move<std::uint32_t>(to + n - 4, from + n - 4);
-      }
-    } else if (n < 4) {
-      for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
-    } else {
-      std::memcpy(to, from, n);
-    }
-    used_ += n;
+    if (bytes.size() > capacity_ - used_) return WriteSlow(bytes);
+    CopyBytes(buffer_.get() + used_, bytes.data(), bytes.size());
+    used_ += bytes.size();
   }
   void Put(char c) {
     if (used_ == capacity_) Drain();
@@ -66,12 +50,6 @@ class OutputFile {
   int fd() const { return fd_; }
 
  private:
-  template <class T>
-  static void Move(char* to, const char* from) {
-    T value;
-    std::memcpy(&value, from, sizeof value);
-    std::memcpy(to, &value, sizeof value);
-  }
   void WriteSlow(std::string_view bytes);
   void Drain();
   void Send(const char* data, std::size_t size);

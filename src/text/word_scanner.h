@@ -122,6 +122,13 @@ class WordScanner {
     }
   }
 
+  // Length of the word in progress at the end of the last block (0 if the
+  // block ended in a separator).
+  std::size_t pending_size() const { return pending_.size(); }
+  // Where the word in progress is gathered: the view handed to on_word for a
+  // word begun in an earlier block points here.
+  const char* pending_data() const { return pending_.data(); }
+
   // Ends the text: hands on the word it ends with, if any.
   template <class OnWord>
   void Finish(OnWord&& on_word) {
