@@ -68,5 +68,31 @@ TEST(TextScanner, DecipherRestoresWordsAndCopiesSeparators) {
   for (const Case& c : cases) EXPECT_EQ(Decipher(dictionary, c.text), c.expected) << c.text;
 }
 
+TEST(TextScanner, BlockBoundariesChangeNothing) {
+  // Words, short words and separators cut at every place by small blocks.
+  const std::string text = "Tihs is a tset, an ab-cd tset! Wrods of tset\nlnog lnog wrod";
+  Dictionary dictionary;
+  for (const char* word : {"this", "test", "words", "long", "word"}) dictionary.AddCount(word, 2);
+  InputFile whole = InputFile::FromMemory(text);
+  std::string expected;
+  OutputFile expected_out(&expected);
+  ASSERT_TRUE(DecipherText(dictionary, whole, expected_out));
+  expected_out.Flush();
+  ASSERT_EQ(expected, "this is a test, an ab-cd test! words of test\nlong long word");
+  for (std::size_t block = 1; block <= 9; ++block) {
+    InputFile in = InputFile::FromMemory(text, block);
+    std::string result;
+    OutputFile out(&result);
+    ASSERT_TRUE(DecipherText(dictionary, in, out));
+    out.Flush();
+    EXPECT_EQ(result, expected) << "block size " << block;
+    Dictionary learnt;
+    InputFile again = InputFile::FromMemory(text, block);
+    ASSERT_TRUE(LearnFromText(learnt, again));
+    EXPECT_EQ(learnt.CountOf("tset"), 3) << "block size " << block;
+    EXPECT_EQ(learnt.size(), 5u) << "block size " << block;
+  }
+}
+
 }  // namespace
 }  // namespace dorvenix

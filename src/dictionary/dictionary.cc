@@ -1,6 +1,7 @@
 #include "dictionary/dictionary.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <numeric>
 
@@ -35,7 +36,55 @@ std::optional<std::int32_t> Dictionary::CountOf(std::string_view word) const {
   return words_.Value(ref);
 }
 
-std::string_view Dictionary::FindBestLongWord(std::string_view word) const {
+// Batches of words are looked up in two passes, so that the memory of the
+// later words of a batch is on its way while the earlier ones are handled.
+constexpr std::size_t kBatch = 16;
+
+void Dictionary::AddWords(std::span<const std::string_view> words) {
+  std::array<std::uint64_t, kBatch> hashes;
+  for (std::size_t begin = 0; begin < words.size(); begin += kBatch) {
+    const std::size_t n = std::min(kBatch, words.size() - begin);
+    for (std::size_t i = 0; i < n; ++i) {
+      hashes[i] = HashBytes(words[begin + i]);
+      words_.Prefetch(hashes[i]);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::string_view word = words[begin + i];
+      if (!IsStoredLength(word.size())) continue;
+      bool added;
+      const WordTable::Ref ref = words_.FindOrAdd(word, hashes[i], 1, &added);
+      if (!added) words_.SetValue(ref, SaturatingAdd(words_.Value(ref), 1));
+    }
+  }
+  lookups_valid_ = false;
+}
+
+void Dictionary::FindBestWords(std::span<const std::string_view> words,
+                               std::span<std::string_view> answers) const {
+  if (!lookups_valid_) PrepareLookups();
+  std::array<KeyProbe, kBatch> probes;
+  for (std::size_t begin = 0; begin < words.size(); begin += kBatch) {
+    const std::size_t n = std::min(kBatch, words.size() - begin);
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::string_view word = words[begin + i];
+      if (!IsStoredLength(word.size())) continue;
+      probes[i] = ProbeFor(word);
+      if (probes[i].product != 0) best_by_letters_.Prefetch(probes[i].hash);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::string_view word = words[begin + i];
+      answers[begin + i] = IsStoredLength(word.size()) ? FindBestLongWord(word, probes[i]) : word;
+    }
+  }
+}
+
+Dictionary::KeyProbe Dictionary::ProbeFor(std::string_view word) const {
+  const std::uint64_t product = InnerLetterProduct(word);
+  if (product == 0) return {0, 0};
+  return {product, LetterProductHash(product, word.front(), word.back(), word.size())};
+}
+
+std::string_view Dictionary::FindBestLongWord(std::string_view word, const KeyProbe& probe) const {
   // The look-up this stands in for walks the entries between the probes
   // (key, "") and (key, "\xFF"); a word starting with 0xFF sorts after the
   // second probe and so is never found. Text never yields such words.
@@ -47,15 +96,14 @@ std::string_view Dictionary::FindBestLongWord(std::string_view word) const {
   const std::size_t n = word.size();
   const WordTable* table;
   WordTable::Ref pair;
-  if (const std::uint64_t product = InnerLetterProduct(word); product != 0) {
+  if (const std::uint64_t product = probe.product; product != 0) {
     table = &best_by_letters_;
-    pair = best_by_letters_.FindIf(LetterProductHash(product, word.front(), word.back(), n),
-                                   [&](WordTable::Ref ref) {
-                                     const std::string_view held = best_by_letters_.Word(ref);
-                                     return held.size() == kLetterRecordHead + n &&
-                                            internal::Load<std::uint64_t>(held.data()) == product &&
-                                            held[8] == word[0] && held[9] == word[n - 1];
-                                   });
+    pair = best_by_letters_.FindIf(probe.hash, [&](WordTable::Ref ref) {
+      const std::string_view held = best_by_letters_.Word(ref);
+      return held.size() == kLetterRecordHead + n &&
+             internal::Load<std::uint64_t>(held.data()) == product && held[8] == word[0] &&
+             held[9] == word[n - 1];
+    });
   } else {
     char stack_key[kStackKey];
     char* key = stack_key;

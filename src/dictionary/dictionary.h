@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,6 +52,10 @@ class Dictionary {
     if (IsStoredLength(word.size())) AddCount(word, 1);
   }
 
+  // AddWord for each of `words`, faster than one by one: the table's memory
+  // for the next words is fetched while the current ones are counted.
+  void AddWords(std::span<const std::string_view> words);
+
   // The known word that `word` (a possibly scrambled word) most likely stands
   // for: `word` itself when it is known or has 3 bytes or fewer; otherwise the
   // word with the same key and the highest count above 0, the smallest in
@@ -59,6 +64,11 @@ class Dictionary {
   std::string_view FindBestWord(std::string_view word) const {
     return IsStoredLength(word.size()) ? FindBestLongWord(word) : word;
   }
+
+  // answers[i] = FindBestWord(words[i]) for every i, faster than one by one.
+  // REQUIRES: answers.size() >= words.size().
+  void FindBestWords(std::span<const std::string_view> words,
+                     std::span<std::string_view> answers) const;
 
   // The count of `word`, or nothing when the word is unknown.
   std::optional<std::int32_t> CountOf(std::string_view word) const;
@@ -90,8 +100,18 @@ class Dictionary {
   }
   // Refs of all entries in dictionary order, each in the low 32 bits.
   std::vector<std::uint64_t> SortedRefs() const;
+  // Where the key index files a word's key: its inner letter product (0 when
+  // it has none) and the hash of that.
+  struct KeyProbe {
+    std::uint64_t product;
+    std::uint64_t hash;
+  };
+  KeyProbe ProbeFor(std::string_view word) const;
   // FindBestWord for a word of more than 3 bytes.
-  std::string_view FindBestLongWord(std::string_view word) const;
+  std::string_view FindBestLongWord(std::string_view word) const {
+    return FindBestLongWord(word, ProbeFor(word));
+  }
+  std::string_view FindBestLongWord(std::string_view word, const KeyProbe& probe) const;
   // Builds the key index anew.
   void PrepareLookups() const;
 

@@ -90,6 +90,11 @@ class WordTable {
     return FindIf(hash, [&](Ref ref) { return Holds(ref, word); });
   }
 
+  // Asks the processor to fetch the slot where a look-up of `hash` starts.
+  void Prefetch(std::uint64_t hash) const {
+    __builtin_prefetch(&slots_[SlotIndex(static_cast<std::uint32_t>(hash))]);
+  }
+
   // Returns the first string filed under `hash` for which matches(ref) is
   // true, or kNoRef. An 8-byte load anywhere within a string's bytes is safe
   // (blocks end in slack), which lets `matches` compare words in registers.

@@ -39,9 +39,10 @@ InputFile InputFile::Open(const std::string& path) {
   return file;
 }
 
-InputFile InputFile::FromMemory(std::string_view text) {
+InputFile InputFile::FromMemory(std::string_view text, std::size_t block_size) {
   InputFile file;
   file.memory_.assign(text);
+  file.memory_block_ = block_size == 0 ? 1 : block_size;
   file.size_ = text.size();
   return file;
 }
@@ -52,7 +53,8 @@ InputFile::InputFile(InputFile&& other) noexcept
       buffer_(std::move(other.buffer_)),
       capacity_(other.capacity_),
       memory_(std::move(other.memory_)),
-      memory_taken_(other.memory_taken_),
+      memory_at_(other.memory_at_),
+      memory_block_(other.memory_block_),
       size_(other.size_),
       consumed_(other.consumed_) {}
 
@@ -63,10 +65,11 @@ InputFile::~InputFile() {
 std::span<char> InputFile::Next() {
   if (error_ != 0) return {};
   if (fd_ < 0) {
-    if (memory_taken_) return {};
-    memory_taken_ = true;
-    consumed_ += memory_.size();
-    return {memory_.data(), memory_.size()};
+    const std::size_t n = std::min(memory_block_, memory_.size() - memory_at_);
+    const std::span<char> block(memory_.data() + memory_at_, n);
+    memory_at_ += n;
+    consumed_ += n;
+    return block;
   }
   for (;;) {
     const ssize_t n = ::read(fd_, buffer_.get(), capacity_);

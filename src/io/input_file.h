@@ -21,8 +21,9 @@ class InputFile {
   // Opens `path` for reading. On failure error() holds the errno (ENOENT for
   // a missing file, EISDIR for a folder) and Next() returns nothing.
   static InputFile Open(const std::string& path);
-  // An input whose bytes are a copy of `text`.
-  static InputFile FromMemory(std::string_view text);
+  // An input whose bytes are a copy of `text`, handed out in blocks of
+  // `block_size` bytes (tests use small ones to cut words and lines).
+  static InputFile FromMemory(std::string_view text, std::size_t block_size = SIZE_MAX);
 
   InputFile(InputFile&& other) noexcept;
   InputFile& operator=(InputFile&&) = delete;
@@ -47,8 +48,9 @@ class InputFile {
   int error_ = 0;                   // errno of the failure, if any
   std::unique_ptr<char[]> buffer_;  // the block handed out by Next()
   std::size_t capacity_ = 0;        // size of buffer_
-  std::string memory_;              // the text of a memory input, until taken
-  bool memory_taken_ = false;       // memory_ has been handed out
+  std::string memory_;              // the text of a memory input
+  std::size_t memory_at_ = 0;       // bytes of memory_ handed out
+  std::size_t memory_block_ = 0;    // block size of a memory input
   std::uint64_t size_ = 0;          // regular file size, else 0
   std::uint64_t consumed_ = 0;      // bytes handed out
 };
