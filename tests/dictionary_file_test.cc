@@ -6,17 +6,10 @@
 #include <utility>
 #include <vector>
 
-namespace dorvenix {
+#include "entries.h"
+
+namespace dorvenix::testing {
 namespace {
-
-using Entries = std::vector<std::pair<std::string, std::int32_t>>;
-
-Entries InOrder(const Dictionary& dictionary) {
-  Entries entries;
-  dictionary.ForEachInOrder(
-      [&](std::string_view word, std::int32_t count) { entries.emplace_back(word, count); });
-  return entries;
-}
 
 LoadResult Load(Dictionary& dictionary, const std::string& text) {
   InputFile in = InputFile::FromMemory(text);
@@ -143,4 +136,4 @@ TEST(DictionaryFile, LinesLongerThanABlockLoad) {
 }
 
 }  // namespace
-}  // namespace dorvenix
+}  // namespace dorvenix::testing

@@ -4,19 +4,19 @@
 
 #include <limits>
 #include <string>
-#include <utility>
 #include <vector>
 
-namespace dorvenix {
+#include "entries.h"
+
+namespace dorvenix::testing {
 namespace {
 
-using Entries = std::vector<std::pair<std::string, std::int32_t>>;
-
-Entries InOrder(const Dictionary& dictionary) {
-  Entries entries;
-  dictionary.ForEachInOrder(
-      [&](std::string_view word, std::int32_t count) { entries.emplace_back(word, count); });
-  return entries;
+std::vector<std::string> WordsInOrder(const std::vector<std::string>& words) {
+  Dictionary dictionary;
+  for (const std::string& word : words) dictionary.AddCount(word, 1);
+  std::vector<std::string> order;
+  for (const auto& entry : InOrder(dictionary)) order.push_back(entry.first);
+  return order;
 }
 
 TEST(Dictionary, AddWordStoresOnlyWordsLongerThanThreeBytes) {
@@ -25,47 +25,21 @@ TEST(Dictionary, AddWordStoresOnlyWordsLongerThanThreeBytes) {
   EXPECT_EQ(InOrder(dictionary), (Entries{{"text", 2}}));
 }
 
-TEST(Dictionary, TraversalOrdersByKeyThenWord) {
-  Dictionary dictionary;
-  for (const char* word : {"test", "from", "bread", "form", "beard", "zebra", "abbey", "bared"}) {
-    dictionary.AddWord(word);
-  }
-  // Keys: abbey->abbey, bared/beard/bread->baerd, form/from->form, test, zebra->zbera.
-  EXPECT_EQ(InOrder(dictionary), (Entries{{"abbey", 1},
-                                          {"bared", 1},
-                                          {"beard", 1},
-                                          {"bread", 1},
-                                          {"form", 1},
-                                          {"from", 1},
-                                          {"test", 1},
-                                          {"zebra", 1}}));
-}
-
-TEST(Dictionary, TraversalComparesBytesUnsignedAndPrefixesFirst) {
-  Dictionary dictionary;
-  // Keys equal in their first four bytes force the full comparison.
-  for (const char* word : {"abcdz", "abcd", "abcdzz",
-                           "a\xe9"
-                           "bcd",
-                           "abcde"}) {
-    dictionary.AddCount(word, 1);
-  }
-  Entries expected = {{"abcd", 1},
-                      {"abcde", 1},
-                      {"abcdz", 1},
-                      {"abcdzz", 1},
-                      {"a\xe9"
-                       "bcd",
-                       1}};
-  EXPECT_EQ(InOrder(dictionary), expected);
+TEST(Dictionary, TraversalOrdersByKeyThenWordAsUnsignedBytes) {
+  // Keys: abbey, baerd (bared, beard, bread), form (form, from), test, zbera.
+  EXPECT_EQ(WordsInOrder({"test", "from", "bread", "form", "beard", "zebra", "abbey", "bared"}),
+            (std::vector<std::string>{"abbey", "bared", "beard", "bread", "form", "from", "test",
+                                      "zebra"}));
+  // Keys alike in their first four bytes; a prefix first; 0xE9 after ASCII.
+  EXPECT_EQ(WordsInOrder({"abcdz", "abcd", "abcdzz", "a\xe9z", "abcde"}),
+            (std::vector<std::string>{"abcd", "abcde", "abcdz", "abcdzz", "a\xe9z"}));
 }
 
 TEST(Dictionary, FindBestWordChoosesExactMatchThenHighestPositiveCount) {
   struct Case {
     const char* name;
     Entries entries;
-    std::string word;
-    std::string expected;
+    std::string word, expected;
   };
   const Case cases[] = {
       {"highest count wins", {{"beard", 2}, {"bread", 7}}, "baerd", "bread"},
@@ -78,7 +52,16 @@ TEST(Dictionary, FindBestWordChoosesExactMatchThenHighestPositiveCount) {
       {"absent key leaves the word", {{"test", 4}}, "wrod", "wrod"},
       {"short words are never looked up", {{"test", 4}}, "tst", "tst"},
       {"capitals never match lowercase", {{"Hello", 9}}, "hlelo", "hlelo"},
-      {"same key, other length is another key", {{"tests", 4}}, "tset", "tset"},
+      {"other length, other key", {{"tests", 4}}, "tset", "tset"},
+      {"long words take the sorted key",
+       {{"internationalization", 2}},
+       "itnreanoitnaliaztion",
+       "internationalization"},
+      {"bytes beyond a-z take the sorted key",
+       {{"n\xe9ve", 2}},
+       "nv\xe9"
+       "e",
+       "n\xe9ve"},
       {"leading 0xFF is never found",
        {{"\xff"
          "bcd",
@@ -109,42 +92,30 @@ TEST(Dictionary, CountsSaturateInsteadOfWrapping) {
   constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
   constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
   Dictionary dictionary;
-  dictionary.AddCount("high", kMax);
-  dictionary.AddCount("high", kMax);
-  dictionary.AddWord("high");
-  dictionary.AddCount("lows", kMin);
-  dictionary.AddCount("lows", -1);
-  dictionary.AddCount("back", kMax);
-  dictionary.AddCount("back", kMin);
-  EXPECT_EQ(dictionary.CountOf("high"), kMax);
-  EXPECT_EQ(dictionary.CountOf("lows"), kMin);
-  EXPECT_EQ(dictionary.CountOf("back"), -1);
-  EXPECT_EQ(dictionary.CountOf("none"), std::nullopt);
+  for (std::int32_t add : {kMax, kMax, 1}) dictionary.AddCount("high", add);
+  for (std::int32_t add : {kMin, -1}) dictionary.AddCount("lows", add);
+  for (std::int32_t add : {kMax, kMin}) dictionary.AddCount("back", add);
+  EXPECT_EQ(InOrder(dictionary), (Entries{{"back", -1}, {"high", kMax}, {"lows", kMin}}));
 }
 
 TEST(Dictionary, HoldsManyWordsAcrossGrowth) {
-  // Enough words to grow the index many times and fill several arena blocks.
+  // Enough words to grow the index many times and fill several arena blocks,
+  // and a word bigger than a block.
   auto numbered = [](int i) { return std::to_string(i * 7919).append("xyz"); };
   Dictionary dictionary;
   constexpr int kWords = 200000;
   for (int i = 0; i < kWords; ++i) dictionary.AddWord(numbered(i));
-  dictionary.AddCount(std::string(300000, 'q'), 3);  // a word bigger than a block
-  for (int i = 0; i < kWords; i += 997) {
-    ASSERT_EQ(dictionary.CountOf(numbered(i)), 1) << i;
-  }
+  dictionary.AddCount(std::string(300000, 'q'), 3);
+  for (int i = 0; i < kWords; i += 997) ASSERT_EQ(dictionary.CountOf(numbered(i)), 1) << i;
   EXPECT_EQ(dictionary.CountOf(std::string(300000, 'q')), 3);
-  EXPECT_EQ(dictionary.size(), kWords + 1u);
-  std::size_t seen = 0;
-  std::string previous_key, previous_word;
-  dictionary.ForEachInOrder([&](std::string_view word, std::int32_t) {
-    const std::string key = MakeWordKey(word);
-    ASSERT_TRUE(seen == 0 || EntryLess(previous_key, previous_word, key, word)) << word;
-    previous_key = key;
-    previous_word = word;
-    ++seen;
-  });
-  EXPECT_EQ(seen, dictionary.size());
+  const Entries entries = InOrder(dictionary);
+  ASSERT_EQ(entries.size(), kWords + 1u);
+  for (std::size_t i = 1; i < entries.size(); ++i) {
+    ASSERT_TRUE(EntryLess(MakeWordKey(entries[i - 1].first), entries[i - 1].first,
+                          MakeWordKey(entries[i].first), entries[i].first))
+        << entries[i].first;
+  }
 }
 
 }  // namespace
-}  // namespace dorvenix
+}  // namespace dorvenix::testing
