@@ -8,11 +8,11 @@
 namespace dorvenix {
 namespace {
 
-// The first four bytes of a key, big-endian, so that comparing the numbers
-// compares the bytes as unsigned values.
-std::uint32_t KeyPrefix(const char* key, std::size_t length) {
-  std::uint32_t prefix = 0;
-  for (std::size_t i = 0; i < 4; ++i) {
+// The first eight bytes of a key, big-endian and padded with zeros, so that
+// comparing the numbers compares the bytes as unsigned values.
+std::uint64_t KeyPrefix(const char* key, std::size_t length) {
+  std::uint64_t prefix = 0;
+  for (std::size_t i = 0; i < 8; ++i) {
     prefix = (prefix << 8) | (i < length ? static_cast<unsigned char>(key[i]) : 0u);
   }
   return prefix;
@@ -190,42 +190,49 @@ void Dictionary::PrepareLookups() const {
   lookups_valid_ = true;
 }
 
-std::vector<std::uint64_t> Dictionary::SortedRefs() const {
-  // Sort by the first four key bytes at once, then order each run of equal
-  // prefixes by full key and word. Items are prefix:32 | ref:32.
-  std::vector<std::uint64_t> items;
+std::vector<Dictionary::SortItem> Dictionary::SortedRefs() const {
+  // Sort by the first eight key bytes at once, then order each run of equal
+  // prefixes (mostly words that share a key) by full key and word. Items are
+  // 12 bytes: the prefix in two halves and the ref.
+  std::vector<SortItem> items;
   items.reserve(words_.size());
   std::string key;
   words_.ForEach([&](WordTable::Ref ref) {
     const std::string_view word = words_.Word(ref);
     key.resize(word.size());
     MakeWordKeyInto(word, key.data());
-    items.push_back(std::uint64_t{KeyPrefix(key.data(), key.size())} << 32 | ref);
+    const std::uint64_t prefix = KeyPrefix(key.data(), key.size());
+    items.push_back(SortItem{static_cast<std::uint32_t>(prefix >> 32),
+                             static_cast<std::uint32_t>(prefix), ref});
   });
-  std::sort(items.begin(), items.end());
+  auto same_prefix = [](const SortItem& a, const SortItem& b) {
+    return a.prefix_high == b.prefix_high && a.prefix_low == b.prefix_low;
+  };
+  std::sort(items.begin(), items.end(), [](const SortItem& a, const SortItem& b) {
+    return a.prefix_high != b.prefix_high ? a.prefix_high < b.prefix_high
+                                          : a.prefix_low < b.prefix_low;
+  });
 
   std::string keys;                     // keys of one run, back to back
   std::vector<std::size_t> key_starts;  // where each run member's key starts
   std::vector<std::uint32_t> order;
-  std::vector<std::uint64_t> sorted_run;
+  std::vector<SortItem> sorted_run;
   for (std::size_t begin = 0; begin < items.size();) {
     std::size_t end = begin + 1;
-    while (end < items.size() && (items[end] >> 32) == (items[begin] >> 32)) ++end;
+    while (end < items.size() && same_prefix(items[end], items[begin])) ++end;
     const std::size_t n = end - begin;
     if (n > 1) {
       keys.clear();
       key_starts.clear();
       for (std::size_t i = begin; i < end; ++i) {
-        const std::string_view word = words_.Word(static_cast<WordTable::Ref>(items[i]));
+        const std::string_view word = words_.Word(items[i].ref);
         key_starts.push_back(keys.size());
         keys.resize(keys.size() + word.size());
         MakeWordKeyInto(word, keys.data() + key_starts.back());
       }
       order.resize(n);
       std::iota(order.begin(), order.end(), 0u);
-      auto word_of = [&](std::uint32_t i) {
-        return words_.Word(static_cast<WordTable::Ref>(items[begin + i]));
-      };
+      auto word_of = [&](std::uint32_t i) { return words_.Word(items[begin + i].ref); };
       auto key_of = [&](std::uint32_t i) {
         return std::string_view(keys.data() + key_starts[i], word_of(i).size());
       };

@@ -80,10 +80,7 @@ class Dictionary {
   // word, both as unsigned byte strings. Sorts once per call: O(n log n).
   template <class F>
   void ForEachInOrder(F&& f) const {
-    for (const std::uint64_t item : SortedRefs()) {
-      const auto ref = static_cast<WordTable::Ref>(item);
-      f(words_.Word(ref), words_.Value(ref));
-    }
+    for (const SortItem& item : SortedRefs()) f(words_.Word(item.ref), words_.Value(item.ref));
   }
 
   // Every entry in dictionary order, as full entries (for tests and tools).
@@ -98,8 +95,14 @@ class Dictionary {
     }
     return sum;
   }
-  // Refs of all entries in dictionary order, each in the low 32 bits.
-  std::vector<std::uint64_t> SortedRefs() const;
+  // An entry to sort: the first eight bytes of its key, and its word.
+  struct SortItem {
+    std::uint32_t prefix_high;
+    std::uint32_t prefix_low;
+    WordTable::Ref ref;
+  };
+  // All entries in dictionary order.
+  std::vector<SortItem> SortedRefs() const;
   // Where the key index files a word's key: its inner letter product (0 when
   // it has none) and the hash of that.
   struct KeyProbe {
