@@ -48,6 +48,7 @@ void Dictionary::AddWords(std::span<const std::string_view> words) {
       hashes[i] = HashBytes(words[begin + i]);
       words_.Prefetch(hashes[i]);
     }
+    for (std::size_t i = 0; i < n; ++i) words_.PrefetchString(hashes[i]);
     for (std::size_t i = 0; i < n; ++i) {
       const std::string_view word = words[begin + i];
       if (!IsStoredLength(word.size())) continue;
@@ -70,6 +71,11 @@ void Dictionary::FindBestWords(std::span<const std::string_view> words,
       if (!IsStoredLength(word.size())) continue;
       probes[i] = ProbeFor(word);
       if (probes[i].product != 0) best_by_letters_.Prefetch(probes[i].hash);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      if (IsStoredLength(words[begin + i].size()) && probes[i].product != 0) {
+        best_by_letters_.PrefetchString(probes[i].hash);
+      }
     }
     for (std::size_t i = 0; i < n; ++i) {
       const std::string_view word = words[begin + i];

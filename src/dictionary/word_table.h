@@ -95,6 +95,15 @@ class WordTable {
     __builtin_prefetch(&slots_[SlotIndex(static_cast<std::uint32_t>(hash))]);
   }
 
+  // Asks the processor to fetch the string in the slot where a look-up of
+  // `hash` starts, when that slot's tag matches (its slot should have been
+  // prefetched a while before).
+  void PrefetchString(std::uint64_t hash) const {
+    const auto tag = static_cast<std::uint32_t>(hash);
+    const Slot slot = slots_[SlotIndex(tag)];
+    if (slot.tag == tag && slot.ref != kNoRef) __builtin_prefetch(RecordAt(slot.ref));
+  }
+
   // Returns the first string filed under `hash` for which matches(ref) is
   // true, or kNoRef. An 8-byte load anywhere within a string's bytes is safe
   // (blocks end in slack), which lets `matches` compare words in registers.
