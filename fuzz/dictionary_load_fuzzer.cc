@@ -67,6 +67,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(result.read_error == 0);
   FUZZ_CHECK((result.bad_line == 0) == result.reason.empty());
 
+  // Read in small blocks, lines straddle block ends: the same result.
+  Dictionary small_blocks;
+  InputFile small_in = InputFile::FromMemory(text, SmallBlockSize(data, size));
+  const dorvenix::LoadResult small_result = dorvenix::LoadDictionary(small_blocks, small_in);
+  FUZZ_CHECK(small_result.bad_line == result.bad_line);
+  FUZZ_CHECK(small_result.reason == result.reason);
+  FUZZ_CHECK(small_blocks.Entries() == dictionary.Entries());
+
   // The reference reading.
   std::map<std::string, std::int32_t, std::less<>> want;
   std::uint64_t bad_line = 0;

@@ -1,5 +1,5 @@
 // Loads arbitrary bytes as a dictionary file, saves it, loads the saved
-// bytes into a fresh dictionary and saves again.
+// bytes (in small blocks) into a fresh dictionary and saves again.
 //
 // Invariants: the saved file always loads without complaint; both saves are
 // the same bytes and both dictionaries hold the same entries; the saved file
@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string saved = Save(first);
 
   Dictionary second;
-  InputFile again = InputFile::FromMemory(saved);
+  InputFile again = InputFile::FromMemory(saved, SmallBlockSize(data, size));
   const dorvenix::LoadResult result = dorvenix::LoadDictionary(second, again);
   FUZZ_CHECK(result.ok());
   FUZZ_CHECK(Save(second) == saved);

@@ -6,7 +6,8 @@
 // words; each word is the lowercased input word when it has 3 letters or
 // fewer or is known, else the best known word sharing its key (highest
 // positive count, then smallest), else the lowercased input word. Learning
-// counts every word of more than 3 letters once. Scanning the text in blocks
+// counts every word of more than 3 letters once. Reading the text in small
+// blocks changes neither learning nor deciphering, and WordScanner fed blocks
 // of any sizes gives the same words and separators as in one block.
 #include <algorithm>
 #include <cstddef>
@@ -95,6 +96,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     InputFile decipher_in = InputFile::FromMemory(text);
     FUZZ_CHECK(dorvenix::DecipherText(dictionary, decipher_in, sink));
     FUZZ_CHECK(sink.Flush());
+  }
+
+  // In small blocks, words straddle block ends: the same learning and the
+  // same deciphering.
+  {
+    const std::size_t block = SmallBlockSize(data, size);
+    Dictionary small_blocks;
+    InputFile seed = InputFile::FromMemory(kSeedDictionary, block);
+    FUZZ_CHECK(dorvenix::LoadDictionary(small_blocks, seed).ok());
+    InputFile learn_small = InputFile::FromMemory(text, block);
+    FUZZ_CHECK(dorvenix::LearnFromText(small_blocks, learn_small));
+    FUZZ_CHECK(small_blocks.Entries() == dictionary.Entries());
+
+    static std::string small_out;
+    static dorvenix::OutputFile small_sink(&small_out);
+    small_out.clear();
+    InputFile decipher_small = InputFile::FromMemory(text, block);
+    FUZZ_CHECK(dorvenix::DecipherText(dictionary, decipher_small, small_sink));
+    FUZZ_CHECK(small_sink.Flush());
+    FUZZ_CHECK(small_out == out);
   }
 
   // Separators in place, letters where letters were.
