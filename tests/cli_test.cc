@@ -88,21 +88,6 @@ TEST_F(CliTest, ArgumentRules) {
   }
 }
 
-TEST_F(CliTest, MissingFilesAreReportedOnlyWhereTheyLoseWork) {
-  // A missing dictionary is a new, empty one: no message, status 0.
-  RunResult r = Run({"-l", "missing.dict", "-d", "story.txt"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.out, "tset\n");
-  // A missing text is an error, and the run goes on.
-  r = Run({"-a", "missing.txt", "book.txt", "-d", "missing.txt", "scrambled.txt"});
-  EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.out, kRestored);
-  EXPECT_EQ(r.err,
-            "dorvenix: error: missing.txt: No such file or directory\n"
-            "dorvenix: error: missing.txt: No such file or directory\n");
-}
-
 TEST_F(CliTest, SaveLoadMergeAndReport) {
   RunResult r = Run({"-a", "book.txt", "-s", "book.dict"});
   ASSERT_EQ(r.status, 0) << r.err;
@@ -125,26 +110,6 @@ TEST_F(CliTest, SaveLoadMergeAndReport) {
   EXPECT_EQ(r.out,
             "Collision: form(1) with from(2)\n"
             "Words loaded(excluding 3 letter words and shorter)=22\nCollisions=1\n");
-}
-
-TEST_F(CliTest, MalformedDictionaryLineStopsLoadingWithAWarning) {
-  dir_.Write("bad.dict", "beard 2\nbread 7\nhello\nworld 5\n");
-  const RunResult r = Run({"-l", "bad.dict", "-i", "-d", "story.txt"});
-  EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(
-      r.err,
-      "bad.dict:3: no space between the word and its count; the rest of the file is not loaded\n");
-  EXPECT_EQ(r.out,
-            "Collision: beard(2) with bread(7)\n"
-            "Words loaded(excluding 3 letter words and shorter)=2\nCollisions=1\n"
-            "tset\n");
-}
-
-TEST_F(CliTest, CountsSaturateWhenMerged) {
-  dir_.Write("big.dict", "test 2147483647\n");
-  const RunResult r = Run({"-l", "big.dict", "big.dict", "-s", "/dev/stdout"});
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "test 2147483647\n");
 }
 
 TEST_F(CliTest, PipelinesReadStandardInputAndWriteStandardOutput) {

@@ -62,16 +62,5 @@ TEST(WordKey, EveryLengthSortsLikeStdSort) {
   }
 }
 
-TEST(WordKey, LongWordsMatchTheShortWordRule) {
-  // The key of a long word equals sorting its inner bytes by signed value.
-  std::string word;
-  for (int i = 0; i < 300; ++i) word.push_back(static_cast<char>((i * 37 + 11) % 256));
-  std::string expected = word;
-  std::sort(expected.begin() + 1, expected.end() - 1, [](char a, char b) {
-    return static_cast<signed char>(a) < static_cast<signed char>(b);
-  });
-  EXPECT_EQ(MakeWordKey(word), expected);
-}
-
 }  // namespace
 }  // namespace dorvenix
