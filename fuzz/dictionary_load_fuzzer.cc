@@ -28,7 +28,8 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' ||
 
 // One line of the format, read naively: "word count[anything]". Returns
 // false for a malformed line; an empty line or a lone CR reads as nothing.
-bool ParseLine(std::string_view line, std::optional<std::pair<std::string_view, std::int32_t>>* entry) {
+bool ParseLine(std::string_view line,
+               std::optional<std::pair<std::string_view, std::int32_t>>* entry) {
   entry->reset();
   if (line.empty() || line == "\r") return true;
   const std::size_t space = line.find(' ');
@@ -40,10 +41,12 @@ bool ParseLine(std::string_view line, std::optional<std::pair<std::string_view, 
   const std::size_t digits = i;
   // Big enough for any count: digits beyond 11 significant ones overflow.
   long double value = 0;
-  for (; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i) value = value * 10 + (line[i] - '0');
+  for (; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i)
+    value = value * 10 + (line[i] - '0');
   if (i == digits) return false;
   if (negative) value = -value;
-  if (value < std::numeric_limits<std::int32_t>::min() || value > std::numeric_limits<std::int32_t>::max()) {
+  if (value < std::numeric_limits<std::int32_t>::min() ||
+      value > std::numeric_limits<std::int32_t>::max()) {
     return false;
   }
   entry->emplace(line.substr(0, space), static_cast<std::int32_t>(value));
@@ -52,8 +55,10 @@ bool ParseLine(std::string_view line, std::optional<std::pair<std::string_view, 
 
 std::int32_t SaturatingAdd(std::int32_t a, std::int32_t b) {
   const std::int64_t sum = std::int64_t{a} + b;
-  if (sum > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
-  if (sum < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
+  if (sum > std::numeric_limits<std::int32_t>::max())
+    return std::numeric_limits<std::int32_t>::max();
+  if (sum < std::numeric_limits<std::int32_t>::min())
+    return std::numeric_limits<std::int32_t>::min();
   return static_cast<std::int32_t>(sum);
 }
 
@@ -105,7 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(e.word.find(' ') == std::string::npos);
     FUZZ_CHECK(e.word.find('\n') == std::string::npos);
     FUZZ_CHECK(e.key == dorvenix::MakeWordKey(e.word));
-    if (i > 0) FUZZ_CHECK(dorvenix::EntryLess(entries[i - 1].key, entries[i - 1].word, e.key, e.word));
+    if (i > 0)
+      FUZZ_CHECK(dorvenix::EntryLess(entries[i - 1].key, entries[i - 1].word, e.key, e.word));
     const auto it = want.find(e.word);
     FUZZ_CHECK(it != want.end());
     FUZZ_CHECK(it->second == e.count);

@@ -8,12 +8,12 @@
 #include <cstdio>
 #include <cstdlib>
 
-#define FUZZ_CHECK(condition)                                                           \
-  do {                                                                                  \
-    if (!(condition)) {                                                                 \
+#define FUZZ_CHECK(condition)                                                                \
+  do {                                                                                       \
+    if (!(condition)) {                                                                      \
       std::fprintf(stderr, "%s:%d: broken invariant: %s\n", __FILE__, __LINE__, #condition); \
-      std::abort();                                                                     \
-    }                                                                                   \
+      std::abort();                                                                          \
+    }                                                                                        \
   } while (false)
 
 // A block size of 1 to 64 bytes chosen by the input itself, for reading it

@@ -134,7 +134,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const dorvenix::WordEntry& e : after) {
     if (e.count <= 0) continue;
     auto [it, added] = best.try_emplace(e.key, e.count, e.word);
-    if (!added && (e.count > it->second.first || (e.count == it->second.first && e.word < it->second.second))) {
+    if (!added && (e.count > it->second.first ||
+                   (e.count == it->second.first && e.word < it->second.second))) {
       it->second = {e.count, e.word};
     }
   }

@@ -136,16 +136,15 @@ void PrintReport(std::ostream& out) {
   std::size_t collisions = 0;
   for (const Entry& e : dictionary) {
     if (e.key == key) {
-      out << "Collision: " << word << '(' << count << ") with " << e.word << '('
-          << e.count << ')' << std::endl;
+      out << "Collision: " << word << '(' << count << ") with " << e.word << '(' << e.count << ')'
+          << std::endl;
       ++collisions;
     }
     key = e.key;
     word = e.word;
     count = e.count;
   }
-  out << "Words loaded(excluding 3 letter words and shorter)=" << dictionary.size()
-      << std::endl;
+  out << "Words loaded(excluding 3 letter words and shorter)=" << dictionary.size() << std::endl;
   out << "Collisions=" << collisions << std::endl;
 }
 
