@@ -101,13 +101,15 @@ std::string_view Dictionary::FindBestLongWord(std::string_view word, const KeyPr
   // hot; no key is sorted and no scrambled form is stored.
   const std::size_t n = word.size();
   const WordTable* table;
-  WordTable::Ref pair;
+  WordTable::Ref record;
+  std::size_t head;  // bytes before the best word in the record
   if (const std::uint64_t product = probe.product; product != 0) {
+    // Equal products mean the same inner letters, hence the same length.
     table = &best_by_letters_;
-    pair = best_by_letters_.FindIf(probe.hash, [&](WordTable::Ref ref) {
+    head = kLetterRecordHead;
+    record = best_by_letters_.FindIf(probe.hash, [&](WordTable::Ref ref) {
       const std::string_view held = best_by_letters_.Word(ref);
-      return held.size() == kLetterRecordHead + n &&
-             internal::Load<std::uint64_t>(held.data()) == product && held[8] == word[0] &&
+      return internal::Load<std::uint64_t>(held.data()) == product && held[8] == word[0] &&
              held[9] == word[n - 1];
     });
   } else {
@@ -118,30 +120,39 @@ std::string_view Dictionary::FindBestLongWord(std::string_view word, const KeyPr
       key = key_scratch_.data();
     }
     MakeWordKeyInto(word, key);
-    const std::string_view key_view(key, n);
     table = &best_by_key_;
-    pair = best_by_key_.FindPair(key_view, HashBytes(key_view));
+    head = n;
+    record = best_by_key_.FindIf(HashBytes(std::string_view(key, n)), [&](WordTable::Ref ref) {
+      const std::string_view held = best_by_key_.Word(ref);
+      const auto words = 1 + static_cast<std::size_t>(best_by_key_.Value(ref));
+      return held.size() == n * (1 + words) && std::memcmp(held.data(), key, n) == 0;
+    });
   }
-  if (pair == WordTable::kNoRef) return word;
-  // An exact match wins whatever the counts; only a key shared by several
-  // words can hold one that is not the best.
-  if (table->Value(pair) > 1 && words_.Find(word, HashBytes(word)) != WordTable::kNoRef) {
-    return word;
+  if (record == WordTable::kNoRef) return word;
+  const char* const best = table->Word(record).data() + head;
+  // An exact match wins whatever the counts: the word stays when it is one
+  // of the other words filed under the key.
+  const auto other_words = static_cast<std::size_t>(table->Value(record));
+  for (std::size_t i = 1; i <= other_words; ++i) {
+    if (std::memcmp(best + i * n, word.data(), n) == 0) return word;
   }
-  const std::string_view held = table->Word(pair);
-  return held.substr(held.size() - n);
+  return std::string_view(best, n);
 }
 
 void Dictionary::PrepareLookups() const {
-  // First gather each key's best word and number of words, then store the
-  // pairs of the keys that have a best word.
+  // First gather each key's best word and how many words share the key, then
+  // the other words of the keys that have a best word, then store a record
+  // for each of those keys.
   struct KeyGroup {
-    WordTable::Ref key;   // the key, in groups_by_key
-    WordTable::Ref best;  // the word with the highest positive count, or kNoRef
-    std::int32_t words;   // how many words have the key
+    WordTable::Ref key;    // the key, in groups_by_key
+    WordTable::Ref best;   // the word with the highest positive count, or kNoRef
+    std::uint32_t words;   // how many words have the key
+    std::uint32_t others;  // where its other words start in `others`
   };
   WordTable groups_by_key;  // key -> index in groups
   std::vector<KeyGroup> groups;
+  std::vector<std::uint32_t> group_of;  // group of each word, in ForEach order
+  group_of.reserve(words_.size());
   std::string key;
   words_.ForEach([&](WordTable::Ref ref) {
     const std::string_view word = words_.Word(ref);
@@ -151,11 +162,13 @@ void Dictionary::PrepareLookups() const {
     bool added;
     const WordTable::Ref slot = groups_by_key.FindOrAdd(
         key, HashBytes(key), static_cast<std::int32_t>(groups.size()), &added);
+    const auto g = static_cast<std::uint32_t>(groups_by_key.Value(slot));
+    group_of.push_back(g);
     if (added) {
-      groups.push_back(KeyGroup{slot, count > 0 ? ref : WordTable::kNoRef, 1});
+      groups.push_back(KeyGroup{slot, count > 0 ? ref : WordTable::kNoRef, 1, 0});
       return;
     }
-    KeyGroup& group = groups[static_cast<std::uint32_t>(groups_by_key.Value(slot))];
+    KeyGroup& group = groups[g];
     ++group.words;
     if (count <= 0) return;  // never chosen but by exact match
     if (group.best != WordTable::kNoRef) {
@@ -164,6 +177,21 @@ void Dictionary::PrepareLookups() const {
     }
     group.best = ref;
   });
+
+  std::uint32_t total_others = 0;
+  for (KeyGroup& group : groups) {
+    group.others = total_others;
+    if (group.best != WordTable::kNoRef) total_others += group.words - 1;
+  }
+  std::vector<WordTable::Ref> others(total_others);
+  std::vector<std::uint32_t> filled(groups.size(), 0);
+  std::size_t i = 0;
+  words_.ForEach([&](WordTable::Ref ref) {
+    const std::uint32_t g = group_of[i++];
+    if (groups[g].best == WordTable::kNoRef || groups[g].best == ref) return;
+    others[groups[g].others + filled[g]++] = ref;
+  });
+  std::vector<std::uint32_t>().swap(group_of);
 
   // Most frequent first: the records of common words end up side by side in
   // a few cache lines.
@@ -177,20 +205,26 @@ void Dictionary::PrepareLookups() const {
   std::string record;
   for (const KeyGroup& group : groups) {
     const std::string_view group_key = groups_by_key.Word(group.key);
-    const std::string_view best = words_.Word(group.best);
-    bool added;
-    if (const std::uint64_t product = InnerLetterProduct(group_key); product != 0) {
+    const std::uint64_t product = InnerLetterProduct(group_key);
+    if (product != 0) {
       record.assign(reinterpret_cast<const char*>(&product), sizeof product);
       record.push_back(group_key.front());
       record.push_back(group_key.back());
-      record.append(best);
-      best_by_letters_.FindOrAdd(
-          record, LetterProductHash(product, group_key.front(), group_key.back(), best.size()),
-          group.words, &added);
     } else {
       record.assign(group_key);
-      record.append(best);
-      best_by_key_.FindOrAdd(record, HashBytes(group_key), group.words, &added);
+    }
+    record.append(words_.Word(group.best));
+    for (std::uint32_t o = 0; o + 1 < group.words; ++o) {
+      record.append(words_.Word(others[group.others + o]));
+    }
+    const auto other_count = static_cast<std::int32_t>(group.words - 1);
+    bool added;
+    if (product != 0) {
+      best_by_letters_.FindOrAdd(
+          record, LetterProductHash(product, group_key.front(), group_key.back(), group_key.size()),
+          other_count, &added);
+    } else {
+      best_by_key_.FindOrAdd(record, HashBytes(group_key), other_count, &added);
     }
   }
   lookups_valid_ = true;

@@ -121,13 +121,14 @@ class Dictionary {
   WordTable words_;  // word -> count
 
   // The key index, rebuilt when FindBestWord is first called after a change.
-  // For every key with a word of positive count it holds a record of the key
-  // and the best word (the highest count, the smallest word on a tie), with
-  // the number of words filed under the key as its value. Every scrambling of
-  // a word meets the same small set of records, which stays in cache, and
-  // scrambled forms are never stored. Keys that have an inner letter product
-  // are filed by it (record: product, first byte, last byte, best word); the
-  // others by the key itself (record: key, best word).
+  // It holds a record for every key with a word of positive count: the key,
+  // the best word (the highest count, the smallest word on a tie), then the
+  // other words filed under the key, whose number is the record's value.
+  // Every scrambling of a word meets the same small set of records, which
+  // stays in cache, and scrambled forms are never stored. Keys that have an
+  // inner letter product are filed by it (the record starts with the product,
+  // the first and the last byte); the others by the key itself (the record
+  // starts with the key).
   static constexpr std::size_t kLetterRecordHead = 10;
   mutable WordTable best_by_letters_;
   mutable WordTable best_by_key_;

@@ -117,16 +117,6 @@ class WordTable {
     }
   }
 
-  // For a table of pairs, each string a key followed by another string of the
-  // same length: returns the Ref of the pair whose first half is `key`, or
-  // kNoRef. REQUIRES: hash == HashBytes(key), and the pair was added with it.
-  Ref FindPair(std::string_view key, std::uint64_t hash) const {
-    return FindIf(hash, [&](Ref ref) {
-      const std::string_view held = Word(ref);
-      return held.size() == 2 * key.size() && BytesEqual(held.data(), key.data(), key.size());
-    });
-  }
-
   // Returns the Ref of `word`, first adding it with `value` when it is absent;
   // `*added` says whether it was added. Throws std::bad_alloc when memory or
   // the table's 16 GiB of string space runs out.
