@@ -205,13 +205,13 @@ class WordTable {
   static bool BytesEqual(const char* a, const char* b, std::size_t n) {
     if (n >= 4 && n <= 8) {
       using internal::Load;
-      return (Load<std::uint32_t>(a) == Load<std::uint32_t>(b)) &
-             (Load<std::uint32_t>(a + n - 4) == Load<std::uint32_t>(b + n - 4));
+      return ((Load<std::uint32_t>(a) ^ Load<std::uint32_t>(b)) |
+              (Load<std::uint32_t>(a + n - 4) ^ Load<std::uint32_t>(b + n - 4))) == 0;
     }
     if (n > 8 && n <= 16) {
       using internal::Load;
-      return (Load<std::uint64_t>(a) == Load<std::uint64_t>(b)) &
-             (Load<std::uint64_t>(a + n - 8) == Load<std::uint64_t>(b + n - 8));
+      return ((Load<std::uint64_t>(a) ^ Load<std::uint64_t>(b)) |
+              (Load<std::uint64_t>(a + n - 8) ^ Load<std::uint64_t>(b + n - 8))) == 0;
     }
     return std::memcmp(a, b, n) == 0;
   }
