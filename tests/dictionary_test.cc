@@ -75,6 +75,10 @@ TEST(Dictionary, FindBestWordChoosesExactMatchThenHighestPositiveCount) {
     Dictionary dictionary;
     for (const auto& [word, count] : c.entries) dictionary.AddCount(word, count);
     EXPECT_EQ(dictionary.FindBestWord(c.word), c.expected) << c.name;
+    const std::string_view word = c.word;
+    std::string_view answer;
+    dictionary.FindBestWords({&word, 1}, {&answer, 1});
+    EXPECT_EQ(answer, c.expected) << c.name << " (batched)";
   }
 }
 

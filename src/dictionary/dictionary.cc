@@ -20,6 +20,11 @@ std::uint64_t KeyPrefix(const char* key, std::size_t length) {
 
 constexpr std::size_t kStackKey = 64;
 
+// The look-up FindBestWord stands in for walks the entries between the probes
+// (key, "") and (key, "\xFF"); a word starting with 0xFF sorts after the
+// second probe and so is never found. Text never yields such words.
+bool SortsAfterItsRun(std::string_view word) { return static_cast<unsigned char>(word[0]) == 0xFF; }
+
 // The hash under which the key index files an inner letter product.
 std::uint64_t LetterProductHash(std::uint64_t product, char first, char last, std::size_t length) {
   const std::uint64_t ends = std::uint64_t{static_cast<unsigned char>(first)} |
@@ -34,6 +39,35 @@ std::optional<std::int32_t> Dictionary::CountOf(std::string_view word) const {
   const WordTable::Ref ref = words_.Find(word, HashBytes(word));
   if (ref == WordTable::kNoRef) return std::nullopt;
   return words_.Value(ref);
+}
+
+// FindBestLongWord for a word with an inner letter product, kept small so
+// that the batched look-up inlines it. Performance-critical.
+inline std::string_view Dictionary::FindByLetters(std::string_view word,
+                                                  const KeyProbe& probe) const {
+  if (SortsAfterItsRun(word)) return word;
+  const std::size_t n = word.size();
+  // Equal products mean the same inner letters, hence the same length.
+  const WordTable::Ref record = best_by_letters_.FindIf(probe.hash, [&](WordTable::Ref ref) {
+    const std::string_view held = best_by_letters_.Word(ref);
+    return internal::Load<std::uint64_t>(held.data()) == probe.product && held[8] == word[0] &&
+           held[9] == word[n - 1];
+  });
+  if (record == WordTable::kNoRef) return word;
+  return Answer(best_by_letters_, record, kLetterRecordHead, word);
+}
+
+inline std::string_view Dictionary::Answer(const WordTable& table, WordTable::Ref record,
+                                           std::size_t head, std::string_view word) {
+  const std::size_t n = word.size();
+  const char* const best = table.Word(record).data() + head;
+  // An exact match wins whatever the counts: the word stays when it is one
+  // of the other words filed under the key.
+  const auto other_words = static_cast<std::size_t>(table.Value(record));
+  for (std::size_t i = 1; i <= other_words; ++i) {
+    if (std::memcmp(best + i * n, word.data(), n) == 0) return word;
+  }
+  return std::string_view(best, n);
 }
 
 // Batches of words are looked up in two passes, so that the memory of the
@@ -79,7 +113,13 @@ void Dictionary::FindBestWords(std::span<const std::string_view> words,
     }
     for (std::size_t i = 0; i < n; ++i) {
       const std::string_view word = words[begin + i];
-      answers[begin + i] = IsStoredLength(word.size()) ? FindBestLongWord(word, probes[i]) : word;
+      if (!IsStoredLength(word.size())) {
+        answers[begin + i] = word;
+      } else if (probes[i].product != 0) {
+        answers[begin + i] = FindByLetters(word, probes[i]);
+      } else {
+        answers[begin + i] = FindBestLongWord(word, probes[i]);
+      }
     }
   }
 }
@@ -91,52 +131,27 @@ Dictionary::KeyProbe Dictionary::ProbeFor(std::string_view word) const {
 }
 
 std::string_view Dictionary::FindBestLongWord(std::string_view word, const KeyProbe& probe) const {
-  // The look-up this stands in for walks the entries between the probes
-  // (key, "") and (key, "\xFF"); a word starting with 0xFF sorts after the
-  // second probe and so is never found. Text never yields such words.
-  if (static_cast<unsigned char>(word[0]) == 0xFF) return word;
   if (!lookups_valid_) PrepareLookups();
-
   // Performance-critical: one product and one look-up in a table that stays
   // hot; no key is sorted and no scrambled form is stored.
+  if (probe.product != 0) return FindByLetters(word, probe);
+  if (SortsAfterItsRun(word)) return word;
   const std::size_t n = word.size();
-  const WordTable* table;
-  WordTable::Ref record;
-  std::size_t head;  // bytes before the best word in the record
-  if (const std::uint64_t product = probe.product; product != 0) {
-    // Equal products mean the same inner letters, hence the same length.
-    table = &best_by_letters_;
-    head = kLetterRecordHead;
-    record = best_by_letters_.FindIf(probe.hash, [&](WordTable::Ref ref) {
-      const std::string_view held = best_by_letters_.Word(ref);
-      return internal::Load<std::uint64_t>(held.data()) == product && held[8] == word[0] &&
-             held[9] == word[n - 1];
-    });
-  } else {
-    char stack_key[kStackKey];
-    char* key = stack_key;
-    if (n > kStackKey) {
-      key_scratch_.resize(n);
-      key = key_scratch_.data();
-    }
-    MakeWordKeyInto(word, key);
-    table = &best_by_key_;
-    head = n;
-    record = best_by_key_.FindIf(HashBytes(std::string_view(key, n)), [&](WordTable::Ref ref) {
-      const std::string_view held = best_by_key_.Word(ref);
-      const auto words = 1 + static_cast<std::size_t>(best_by_key_.Value(ref));
-      return held.size() == n * (1 + words) && std::memcmp(held.data(), key, n) == 0;
-    });
+  char stack_key[kStackKey];
+  char* key = stack_key;
+  if (n > kStackKey) {
+    key_scratch_.resize(n);
+    key = key_scratch_.data();
   }
+  MakeWordKeyInto(word, key);
+  const WordTable::Ref record =
+      best_by_key_.FindIf(HashBytes(std::string_view(key, n)), [&](WordTable::Ref ref) {
+        const std::string_view held = best_by_key_.Word(ref);
+        const auto words = 1 + static_cast<std::size_t>(best_by_key_.Value(ref));
+        return held.size() == n * (1 + words) && std::memcmp(held.data(), key, n) == 0;
+      });
   if (record == WordTable::kNoRef) return word;
-  const char* const best = table->Word(record).data() + head;
-  // An exact match wins whatever the counts: the word stays when it is one
-  // of the other words filed under the key.
-  const auto other_words = static_cast<std::size_t>(table->Value(record));
-  for (std::size_t i = 1; i <= other_words; ++i) {
-    if (std::memcmp(best + i * n, word.data(), n) == 0) return word;
-  }
-  return std::string_view(best, n);
+  return Answer(best_by_key_, record, n, word);
 }
 
 void Dictionary::PrepareLookups() const {

@@ -115,6 +115,13 @@ class Dictionary {
     return FindBestLongWord(word, ProbeFor(word));
   }
   std::string_view FindBestLongWord(std::string_view word, const KeyProbe& probe) const;
+  // FindBestLongWord for a word with an inner letter product.
+  std::string_view FindByLetters(std::string_view word, const KeyProbe& probe) const;
+  // The answer a key index record gives for `word`: `word` itself when it is
+  // one of the record's other words, else the record's best word. `head` is
+  // the number of bytes before the best word.
+  static std::string_view Answer(const WordTable& table, WordTable::Ref record, std::size_t head,
+                                 std::string_view word);
   // Builds the key index anew.
   void PrepareLookups() const;
 

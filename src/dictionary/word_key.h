@@ -50,11 +50,15 @@ inline constexpr std::size_t kMaxLetterProductLength = 11;
 // outside 4..kMaxLetterProductLength or an inner byte outside a to z.
 inline std::uint64_t InnerLetterProduct(std::string_view word) {
   if (word.size() < 4 || word.size() > kMaxLetterProductLength) return 0;
-  std::uint64_t product = 1;
-  for (std::size_t i = 1; i + 1 < word.size(); ++i) {
-    product *= internal::kLetterPrime[static_cast<unsigned char>(word[i])];
+  // Two chains of multiplications, for the processor to run side by side.
+  std::uint64_t even = 1, odd = 1;
+  std::size_t i = 1;
+  for (; i + 2 < word.size(); i += 2) {
+    even *= internal::kLetterPrime[static_cast<unsigned char>(word[i])];
+    odd *= internal::kLetterPrime[static_cast<unsigned char>(word[i + 1])];
   }
-  return product;
+  if (i + 1 < word.size()) even *= internal::kLetterPrime[static_cast<unsigned char>(word[i])];
+  return even * odd;
 }
 
 // Returns the key of `word`.
