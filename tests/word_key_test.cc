@@ -62,5 +62,30 @@ TEST(WordKey, EveryLengthSortsLikeStdSort) {
   }
 }
 
+TEST(WordKey, InnerLetterProductIsTheProductOfOnePrimePerInnerLetter) {
+  const std::uint64_t primes[26] = {2,  3,  5,  7,  11, 13, 17, 19, 23, 29, 31, 37, 41,
+                                    43, 47, 53, 59, 61, 67, 71, 73, 79, 83, 89, 97, 101};
+  std::uint32_t state = 99;
+  for (std::size_t length = 4; length <= kMaxLetterProductLength; ++length) {
+    for (int round = 0; round < 200; ++round) {
+      std::string word(length, 'a');
+      std::uint64_t expected = 1;
+      for (std::size_t i = 0; i < length; ++i) {
+        const unsigned letter = ((state = state * 1103515245u + 12345u) >> 16) % 26;
+        word[i] = static_cast<char>('a' + letter);
+        if (i > 0 && i + 1 < length) expected *= primes[letter];
+      }
+      ASSERT_EQ(InnerLetterProduct(word), expected) << word;
+      ASSERT_EQ(InnerLetterProduct(MakeWordKey(word)), expected) << word;
+    }
+  }
+  for (const char* word : {"abc", "abcdefghijkl", "abCd", "ab-d",
+                           "a\xe9"
+                           "cd"}) {
+    EXPECT_EQ(InnerLetterProduct(word), 0u) << word;
+  }
+  EXPECT_EQ(InnerLetterProduct("Xab9"), 6u);  // the ends may be any bytes
+}
+
 }  // namespace
 }  // namespace dorvenix

@@ -50,14 +50,19 @@ inline constexpr std::size_t kMaxLetterProductLength = 11;
 // outside 4..kMaxLetterProductLength or an inner byte outside a to z.
 inline std::uint64_t InnerLetterProduct(std::string_view word) {
   if (word.size() < 4 || word.size() > kMaxLetterProductLength) return 0;
-  // Two chains of multiplications, for the processor to run side by side.
+  // A fixed number of steps, the missing letters multiplying by 1: the
+  // length of a word is no branch to mispredict. Two chains of
+  // multiplications run side by side.
+  const std::size_t last = word.size() - 2;  // index of the last inner byte
   std::uint64_t even = 1, odd = 1;
-  std::size_t i = 1;
-  for (; i + 2 < word.size(); i += 2) {
-    even *= internal::kLetterPrime[static_cast<unsigned char>(word[i])];
-    odd *= internal::kLetterPrime[static_cast<unsigned char>(word[i + 1])];
+  for (std::size_t i = 1; i < kMaxLetterProductLength - 1; i += 2) {
+    const std::uint64_t a =
+        internal::kLetterPrime[static_cast<unsigned char>(word[i <= last ? i : last])];
+    const std::uint64_t b =
+        internal::kLetterPrime[static_cast<unsigned char>(word[i + 1 <= last ? i + 1 : last])];
+    even *= i <= last ? a : 1;
+    odd *= i + 1 <= last ? b : 1;
   }
-  if (i + 1 < word.size()) even *= internal::kLetterPrime[static_cast<unsigned char>(word[i])];
   return even * odd;
 }
 
