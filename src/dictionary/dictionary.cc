@@ -74,24 +74,37 @@ inline std::string_view Dictionary::Answer(const WordTable& table, WordTable::Re
 // later words of a batch is on its way while the earlier ones are handled.
 constexpr std::size_t kBatch = 16;
 
-void Dictionary::AddWords(std::span<const std::string_view> words) {
+template <class WordAt, class CountAt, class Keep>
+void Dictionary::AddBatched(std::size_t n, WordAt word_at, CountAt count_at, Keep keep) {
   std::array<std::uint64_t, kBatch> hashes;
-  for (std::size_t begin = 0; begin < words.size(); begin += kBatch) {
-    const std::size_t n = std::min(kBatch, words.size() - begin);
-    for (std::size_t i = 0; i < n; ++i) {
-      hashes[i] = HashBytes(words[begin + i]);
+  for (std::size_t begin = 0; begin < n; begin += kBatch) {
+    const std::size_t size = std::min(kBatch, n - begin);
+    for (std::size_t i = 0; i < size; ++i) {
+      hashes[i] = HashBytes(word_at(begin + i));
       words_.Prefetch(hashes[i]);
     }
-    for (std::size_t i = 0; i < n; ++i) words_.PrefetchString(hashes[i]);
-    for (std::size_t i = 0; i < n; ++i) {
-      const std::string_view word = words[begin + i];
-      if (!IsStoredLength(word.size())) continue;
+    for (std::size_t i = 0; i < size; ++i) words_.PrefetchString(hashes[i]);
+    for (std::size_t i = 0; i < size; ++i) {
+      if (!keep(begin + i)) continue;
+      const std::int32_t count = count_at(begin + i);
       bool added;
-      const WordTable::Ref ref = words_.FindOrAdd(word, hashes[i], 1, &added);
-      if (!added) words_.SetValue(ref, SaturatingAdd(words_.Value(ref), 1));
+      const WordTable::Ref ref = words_.FindOrAdd(word_at(begin + i), hashes[i], count, &added);
+      if (!added) words_.SetValue(ref, SaturatingAdd(words_.Value(ref), count));
     }
   }
   lookups_valid_ = false;
+}
+
+void Dictionary::AddWords(std::span<const std::string_view> words) {
+  AddBatched(
+      words.size(), [&](std::size_t i) { return words[i]; }, [](std::size_t) { return 1; },
+      [&](std::size_t i) { return IsStoredLength(words[i].size()); });
+}
+
+void Dictionary::AddCounts(std::span<const WordCount> counts) {
+  AddBatched(
+      counts.size(), [&](std::size_t i) { return counts[i].word; },
+      [&](std::size_t i) { return counts[i].count; }, [](std::size_t) { return true; });
 }
 
 void Dictionary::FindBestWords(std::span<const std::string_view> words,

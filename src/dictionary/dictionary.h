@@ -56,6 +56,14 @@ class Dictionary {
   // for the next words is fetched while the current ones are counted.
   void AddWords(std::span<const std::string_view> words);
 
+  // A word and a count to add to it.
+  struct WordCount {
+    std::string_view word;
+    std::int32_t count;
+  };
+  // AddCount for each of `counts`, in order, batched like AddWords.
+  void AddCounts(std::span<const WordCount> counts);
+
   // The known word that `word` (a possibly scrambled word) most likely stands
   // for: `word` itself when it is known or has 3 bytes or fewer; otherwise the
   // word with the same key and the highest count above 0, the smallest in
@@ -122,6 +130,10 @@ class Dictionary {
   // the number of bytes before the best word.
   static std::string_view Answer(const WordTable& table, WordTable::Ref record, std::size_t head,
                                  std::string_view word);
+  // AddCount(word_at(i), count_at(i)) for each i in [0, n) where keep(i), in
+  // order, with the memory of each batch fetched ahead.
+  template <class WordAt, class CountAt, class Keep>
+  void AddBatched(std::size_t n, WordAt word_at, CountAt count_at, Keep keep);
   // Builds the key index anew.
   void PrepareLookups() const;
 

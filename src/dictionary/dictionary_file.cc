@@ -3,15 +3,17 @@
 #include <cstring>
 #include <limits>
 #include <string_view>
+#include <vector>
 
 namespace dorvenix {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r'; }
 
-// Reads "word count[rest]" from one line (without its line feed) into the
-// dictionary. Returns the reason when the line is malformed, else nullptr.
-const char* LoadLine(Dictionary& dictionary, std::string_view line) {
+// Reads "word count[rest]" from one line (without its line feed); a word of
+// more than 3 bytes goes to `entries`. Returns the reason when the line is
+// malformed, else nullptr.
+const char* LoadLine(std::string_view line, std::vector<Dictionary::WordCount>* entries) {
   if (line.empty() || line == "\r") return nullptr;
   const std::size_t space = line.find(' ');
   if (space == std::string_view::npos) return "no space between the word and its count";
@@ -32,7 +34,7 @@ const char* LoadLine(Dictionary& dictionary, std::string_view line) {
     value = -value;
     if (value > std::numeric_limits<std::int32_t>::max()) return "count out of range";
   }
-  if (IsStoredLength(word.size())) dictionary.AddCount(word, static_cast<std::int32_t>(value));
+  if (IsStoredLength(word.size())) entries->push_back({word, static_cast<std::int32_t>(value)});
   return nullptr;
 }
 
@@ -44,18 +46,21 @@ LoadResult LoadDictionary(Dictionary& dictionary, InputFile& in) {
   LoadResult result;
   std::string partial;  // the start of a line that continues in the next block
   std::uint64_t line_number = 0;
+  // The entries of a block, added together (Dictionary::AddCounts); views
+  // into the block stay valid until the next one is read.
+  std::vector<Dictionary::WordCount> entries;
   auto load = [&](std::string_view line) {
     ++line_number;
-    if (const char* reason = LoadLine(dictionary, line)) {
+    if (const char* reason = LoadLine(line, &entries)) {
       result.bad_line = line_number;
       result.reason = reason;
-      return false;
     }
-    return true;
+    return result.bad_line == 0;
   };
   for (std::span<char> block = in.Next(); !block.empty(); block = in.Next()) {
     const char* p = block.data();
     const char* const end = p + block.size();
+    entries.clear();
     while (p < end) {
       const char* newline =
           static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
@@ -64,17 +69,30 @@ LoadResult LoadDictionary(Dictionary& dictionary, InputFile& in) {
         break;
       }
       std::string_view line(p, static_cast<std::size_t>(newline - p));
-      if (!partial.empty()) {
+      const bool continued = !partial.empty();
+      if (continued) {
         partial.append(line);
         line = partial;
       }
-      if (!load(line)) return result;
-      partial.clear();
+      const bool good = load(line);
+      if (continued) {
+        // The line lives in `partial`: add it before reusing that.
+        dictionary.AddCounts(entries);
+        entries.clear();
+        partial.clear();
+      }
+      if (!good) break;
       p = newline + 1;
     }
+    dictionary.AddCounts(entries);
+    if (result.bad_line != 0) return result;
   }
   result.read_error = in.error();
-  if (result.read_error == 0 && !partial.empty()) load(partial);
+  if (result.read_error == 0 && !partial.empty()) {
+    entries.clear();
+    load(partial);
+    dictionary.AddCounts(entries);
+  }
   return result;
 }
 
