@@ -12,10 +12,10 @@
 // The word is taken verbatim: any bytes but the space and the line feed,
 // capitals kept, nothing trimmed. Reading adds each count to the word's count
 // already held, so loading merges dictionaries. Words of 3 bytes or fewer are
-// skipped. The count may be preceded by more spaces and followed by anything
-// up to the line feed (a CR of a CRLF file, say), which is ignored. An empty
-// line (or one holding just a CR) is skipped; a last line may lack its line
-// feed.
+// skipped. The count may be preceded by more blanks (spaces, tabs, CR, VT,
+// FF) and followed by anything up to the line feed (a CR of a CRLF file,
+// say), which is ignored. An empty line (or one holding just a CR) is
+// skipped; a last line may lack its line feed.
 #ifndef DORVENIX_DICTIONARY_DICTIONARY_FILE_H_
 #define DORVENIX_DICTIONARY_DICTIONARY_FILE_H_
 

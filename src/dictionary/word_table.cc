@@ -47,7 +47,7 @@ WordTable::Ref WordTable::AddRecord(std::string_view word, std::int32_t value) {
   if (b == blocks_.size()) {
     if (b >= kMaxBlocks) throw std::bad_alloc();
     const std::size_t capacity = size > kLargeRecord ? size : kBlockSize;
-    blocks_.push_back(Block{std::make_unique<char[]>(capacity + kSlack), 0, capacity});
+    blocks_.push_back(Block{std::make_unique_for_overwrite<char[]>(capacity), 0, capacity});
   }
   Block& block = blocks_[b];
   char* record = block.data.get() + block.used;

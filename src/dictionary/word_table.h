@@ -105,8 +105,7 @@ class WordTable {
   }
 
   // Returns the first string filed under `hash` for which matches(ref) is
-  // true, or kNoRef. An 8-byte load anywhere within a string's bytes is safe
-  // (blocks end in slack), which lets `matches` compare words in registers.
+  // true, or kNoRef.
   template <class Matches>
   Ref FindIf(std::uint64_t hash, Matches&& matches) const {
     const auto tag = static_cast<std::uint32_t>(hash);
@@ -186,7 +185,6 @@ class WordTable {
   static constexpr std::size_t kBlockSize = std::size_t{4} << kOffsetBits;  // 1 MiB
   static constexpr std::size_t kMaxBlocks = std::size_t{1} << (32 - kOffsetBits);
   static constexpr std::size_t kLargeRecord = kBlockSize / 16;  // gets a block of its own
-  static constexpr std::size_t kSlack = 8;  // bytes after a block's end, for wide loads
 
   static std::size_t RecordSize(std::size_t length) {
     return (kHeaderSize + length + 3) & ~std::size_t{3};
