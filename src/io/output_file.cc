@@ -35,7 +35,7 @@ void OutputFile::WriteInt(std::int64_t value) {
 
 void OutputFile::WriteSlow(std::string_view bytes) {
   Drain();
-  if (bytes.size() >= capacity_) {
+  if (bytes.size() >= kDirect) {
     Send(bytes.data(), bytes.size());
   } else {
     std::memcpy(buffer_.get(), bytes.data(), bytes.size());

@@ -29,7 +29,8 @@ class OutputFile {
   ~OutputFile();
 
   void Write(std::string_view bytes) {
-    if (bytes.size() > capacity_ - used_) return WriteSlow(bytes);
+    // Large pieces (whole deciphered blocks) skip the buffer.
+    if (bytes.size() > capacity_ - used_ || bytes.size() >= kDirect) return WriteSlow(bytes);
     CopyBytes(buffer_.get() + used_, bytes.data(), bytes.size());
     used_ += bytes.size();
   }
@@ -50,6 +51,7 @@ class OutputFile {
   int fd() const { return fd_; }
 
  private:
+  static constexpr std::size_t kDirect = std::size_t{64} << 10;  // written without copying
   void WriteSlow(std::string_view bytes);
   void Drain();
   void Send(const char* data, std::size_t size);
