@@ -1,10 +1,10 @@
 // Dictionary: every known word with the number of times it has been seen.
 //
 // Words are filed under their WordKey, so all the words a scrambled word may
-// stand for are found together. The dictionary owns its words; the views it
-// returns point into its own storage and stay valid for its whole life (it
-// never removes a word). Counts are signed 32-bit and saturate at their limits
-// instead of wrapping.
+// stand for are found together. The dictionary owns its words and never
+// removes one; the words ForEachInOrder hands out stay valid for its whole
+// life, and the answers of FindBestWord until the dictionary next changes.
+// Counts are signed 32-bit and saturate at their limits instead of wrapping.
 //
 // Inside, words sit in a hash table keyed by the word itself (learning needs
 // nothing else). The key index used by FindBestWord is built from it when a
@@ -68,7 +68,7 @@ class Dictionary {
   // for: `word` itself when it is known or has 3 bytes or fewer; otherwise the
   // word with the same key and the highest count above 0, the smallest in
   // byte order on a tie; otherwise `word` unchanged. The result views either
-  // `word` or the dictionary's own storage.
+  // `word` or the dictionary's storage, valid until the dictionary changes.
   std::string_view FindBestWord(std::string_view word) const {
     return IsStoredLength(word.size()) ? FindBestLongWord(word) : word;
   }
