@@ -4,7 +4,6 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
-#include <utility>
 
 #include "io/small_copy.h"
 
@@ -18,83 +17,6 @@ namespace {
 // Inner parts up to this length are insertion-sorted; longer ones (rare in
 // text, but a dictionary file may hold megabyte-long words) are counted.
 constexpr std::size_t kInsertionSortLimit = 24;
-
-using Comparator = std::pair<int, int>;
-
-// Sorts N bytes with a fixed network of compare-exchanges: no branches, so
-// the shuffled letters of scrambled words cost no mispredictions.
-template <std::size_t N, std::size_t M>
-inline std::array<signed char, N> SortedByNetwork(const char* p,
-                                                  const std::array<Comparator, M>& network) {
-  std::array<signed char, N> v;
-  std::memcpy(v.data(), p, N);
-  for (const auto& [a, b] : network) {
-    const signed char low = std::min(v[a], v[b]);
-    const signed char high = std::max(v[a], v[b]);
-    v[a] = low;
-    v[b] = high;
-  }
-  return v;
-}
-
-template <std::size_t N, std::size_t M>
-inline void SortByNetwork(char* p, const std::array<Comparator, M>& network) {
-  const std::array<signed char, N> v = SortedByNetwork<N>(p, network);
-  std::memcpy(p, v.data(), N);
-}
-
-constexpr std::array<Comparator, 1> kNetwork2 = {{{0, 1}}};
-constexpr std::array<Comparator, 3> kNetwork3 = {{{0, 2}, {0, 1}, {1, 2}}};
-constexpr std::array<Comparator, 5> kNetwork4 = {{{0, 1}, {2, 3}, {0, 2}, {1, 3}, {1, 2}}};
-constexpr std::array<Comparator, 9> kNetwork5 = {
-    {{0, 1}, {3, 4}, {2, 4}, {2, 3}, {0, 3}, {0, 2}, {1, 4}, {1, 3}, {1, 2}}};
-constexpr std::array<Comparator, 12> kNetwork6 = {{{1, 2},
-                                                   {4, 5},
-                                                   {0, 2},
-                                                   {3, 5},
-                                                   {0, 1},
-                                                   {3, 4},
-                                                   {1, 4},
-                                                   {0, 3},
-                                                   {2, 5},
-                                                   {1, 3},
-                                                   {2, 4},
-                                                   {2, 3}}};
-constexpr std::array<Comparator, 16> kNetwork7 = {{{1, 2},
-                                                   {3, 4},
-                                                   {5, 6},
-                                                   {0, 2},
-                                                   {3, 5},
-                                                   {4, 6},
-                                                   {0, 1},
-                                                   {4, 5},
-                                                   {2, 6},
-                                                   {0, 4},
-                                                   {1, 5},
-                                                   {0, 3},
-                                                   {2, 5},
-                                                   {1, 3},
-                                                   {2, 4},
-                                                   {2, 3}}};
-constexpr std::array<Comparator, 19> kNetwork8 = {{{0, 2},
-                                                   {1, 3},
-                                                   {4, 6},
-                                                   {5, 7},
-                                                   {0, 4},
-                                                   {1, 5},
-                                                   {2, 6},
-                                                   {3, 7},
-                                                   {0, 1},
-                                                   {2, 3},
-                                                   {4, 5},
-                                                   {6, 7},
-                                                   {2, 4},
-                                                   {3, 5},
-                                                   {1, 4},
-                                                   {3, 6},
-                                                   {1, 2},
-                                                   {3, 4},
-                                                   {5, 6}}};
 
 #if defined(__SSE2__)
 // Sorting up to 16 bytes in one SSE2 register with a bitonic network: ten
@@ -148,31 +70,10 @@ void SortUpTo16(char* p, std::size_t n) {
 #endif
 
 void SortInnerBytes(char* first, std::size_t n) {
-  // Performance-critical: every deciphered word is keyed.
+  // Performance-critical: saving and reporting key every entry.
 #if defined(__SSE2__)
   if (n >= 2 && n <= 16) return SortUpTo16(first, n);
 #endif
-  switch (n) {
-    case 0:
-    case 1:
-      return;
-    case 2:
-      return SortByNetwork<2>(first, kNetwork2);
-    case 3:
-      return SortByNetwork<3>(first, kNetwork3);
-    case 4:
-      return SortByNetwork<4>(first, kNetwork4);
-    case 5:
-      return SortByNetwork<5>(first, kNetwork5);
-    case 6:
-      return SortByNetwork<6>(first, kNetwork6);
-    case 7:
-      return SortByNetwork<7>(first, kNetwork7);
-    case 8:
-      return SortByNetwork<8>(first, kNetwork8);
-    default:
-      break;
-  }
   if (n <= kInsertionSortLimit) {
     for (std::size_t i = 1; i < n; ++i) {
       const signed char v = static_cast<signed char>(first[i]);
