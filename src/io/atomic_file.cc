@@ -58,19 +58,19 @@ AtomicFile::AtomicFile(const std::string& path) {
   // a long target name so that it stays within NAME_MAX.
   constexpr std::size_t kTempExtra = 8;  // "." and ".XXXXXX"
   std::string temp = dir + "." + base.substr(0, NAME_MAX - kTempExtra) + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
+  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) {
     error_ = errno;
     out_ = std::make_unique<OutputFile>(-1, false);
     return;
   }
-  ::fcntl(fd, F_SETFD, FD_CLOEXEC);
   temp_ = temp;
   struct stat st;
   if (::stat(target_.c_str(), &st) == 0) {
     ::fchmod(fd, st.st_mode & 07777);
-    // Keep the owner too where we may (we may not unless privileged).
     if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+      // Only a privileged user may give the file away; otherwise it stays
+      // ours, as a file written by a shell redirection would.
     }
   } else {
     ::fchmod(fd, 0666 & ~CurrentUmask());
