@@ -7,15 +7,21 @@
 #include <string>
 #include <string_view>
 
+#include <memory>
+#include <new>
+
 #include "cli/progress.h"
-#include "cli/save_command.h"
 #include "cli/usage.h"
+#include "dictionary/best_word_index.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/dictionary_file.h"
 #include "dictionary/report.h"
 #include "io/input_file.h"
 #include "io/output_file.h"
-#include "text/text_scanner.h"
+#include "io/save_file.h"
+#include "io/standard_error.h"
+#include "text/decipher.h"
+#include "text/learn.h"
 
 namespace dorvenix {
 namespace {
@@ -49,7 +55,14 @@ class Run {
       } else if (mode == Mode::kNone) {
         return Usage();
       } else {
-        HandleFile(mode, std::string(arg));
+        const std::string path(arg);
+        try {
+          HandleFile(mode, path);
+        } catch (const std::bad_alloc&) {
+          // What the command had done stays; the next ones may still fit.
+          index_.reset();
+          Error(path, "out of memory");
+        }
       }
     }
     if (!out_.Flush()) ReportStdoutFailure();
@@ -68,21 +81,23 @@ class Run {
       case Mode::kLoad: {
         InputFile in = InputFile::Open(path);
         // A missing dictionary is an empty one: '-l dict -s dict' starts it.
-        if (in.error() == ENOENT) return;
+        if (in.missing()) return;
         const LoadResult result = LoadDictionary(dictionary_, in);
-        if (result.read_error != 0) {
-          Error(path, std::strerror(result.read_error));
-        } else if (result.bad_line != 0) {
+        if (in.error() != 0) {
+          Error(path, std::strerror(in.error()));
+        } else if (!result.ok()) {
           Diagnose(path + ":" + std::to_string(result.bad_line) + ": " + result.reason +
                    "; the rest of the file is not loaded");
         }
         return;
       }
-      case Mode::kSave:
-        if (const int error = SaveDictionaryToPath(dictionary_, path, out_); error != 0) {
-          Error(path, std::strerror(error));
-        }
+      case Mode::kSave: {
+        const int error = SaveFile(path, out_, [&](OutputFile& file) {
+          SaveDictionary(dictionary_, file);
+        });
+        if (error != 0) Error(path, std::strerror(error));
         return;
+      }
       case Mode::kLearn:
       case Mode::kDecipher: {
         InputFile in = InputFile::Open(path);
@@ -95,7 +110,7 @@ class Run {
         ProgressFn update;
         if (progress.enabled()) update = [&](std::uint64_t done) { progress.Update(done); };
         const bool ok = mode == Mode::kLearn ? LearnFromText(dictionary_, in, update)
-                                             : DecipherText(dictionary_, in, out_, update);
+                                             : DecipherText(CurrentIndex(), in, out_, update);
         progress.Finish();
         if (!ok) Error(path, std::strerror(in.error()));
         return;
@@ -103,6 +118,16 @@ class Run {
       case Mode::kNone:
         return;
     }
+  }
+
+  // The look-up index of the dictionary as it is now, built anew after a
+  // change.
+  const BestWordIndex& CurrentIndex() {
+    if (index_ == nullptr || !index_->DescribesVersion(dictionary_.version())) {
+      index_.reset();  // its memory is free before the new one is built
+      index_ = std::make_unique<BestWordIndex>(dictionary_);
+    }
+    return *index_;
   }
 
   void ReportStdoutFailure() {
@@ -128,18 +153,11 @@ class Run {
 
   static void WriteStderr(std::string line) {
     line.push_back('\n');
-    const char* p = line.data();
-    std::size_t n = line.size();
-    while (n > 0) {
-      const ssize_t w = ::write(STDERR_FILENO, p, n);
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) return;
-      p += w;
-      n -= static_cast<std::size_t>(w);
-    }
+    WriteStandardError(line);
   }
 
   Dictionary dictionary_;         // the one dictionary every command works on
+  std::unique_ptr<BestWordIndex> index_;  // for deciphering, built when first needed
   OutputFile out_;                // standard output, shared by every command
   bool failed_ = false;           // a failure was reported: exit status 2
   bool stdout_reported_ = false;  // the standard output failure was reported

@@ -4,21 +4,9 @@
 
 #include <cstdio>
 
+#include "io/standard_error.h"
+
 namespace dorvenix {
-namespace {
-
-void WriteStderr(const std::string& text) {
-  const char* p = text.data();
-  std::size_t n = text.size();
-  while (n > 0) {
-    const ssize_t w = ::write(STDERR_FILENO, p, n);
-    if (w <= 0) return;  // a progress line is not worth an error
-    p += w;
-    n -= static_cast<std::size_t>(w);
-  }
-}
-
-}  // namespace
 
 Progress::Progress(const char* what, const std::string& path, std::uint64_t total)
     : enabled_(total >= kMinSize && ::isatty(STDERR_FILENO) == 1),
@@ -37,12 +25,12 @@ void Progress::Update(std::uint64_t done) {
   const unsigned percent = done >= total_ ? 100u : static_cast<unsigned>(done * 100 / total_);
   char figures[64];
   std::snprintf(figures, sizeof figures, "%u%% %.0f MB/s", percent, rate);
-  WriteStderr("\r" + label_ + figures + "\x1b[K");
+  WriteStandardError("\r" + label_ + figures + "\x1b[K");
   drawn_ = true;
 }
 
 void Progress::Finish() {
-  if (drawn_) WriteStderr("\r\x1b[K");
+  if (drawn_) WriteStandardError("\r\x1b[K");
   drawn_ = false;
 }
 

@@ -12,15 +12,13 @@
 // The word is taken verbatim: any bytes but the space and the line feed,
 // capitals kept, nothing trimmed. Reading adds each count to the word's count
 // already held, so loading merges dictionaries. Words of 3 bytes or fewer are
-// skipped. The count may be preceded by more blanks (spaces, tabs, CR, VT,
-// FF) and followed by anything up to the line feed (a CR of a CRLF file,
-// say), which is ignored. An empty line (or one holding just a CR) is
-// skipped; a last line may lack its line feed.
+// skipped. How one line is read is told in entry_line.h. A UTF-8 byte order
+// mark at the start of the file is skipped, and a last line may lack its
+// line feed.
 #ifndef DORVENIX_DICTIONARY_DICTIONARY_FILE_H_
 #define DORVENIX_DICTIONARY_DICTIONARY_FILE_H_
 
 #include <cstdint>
-#include <string>
 
 #include "dictionary/dictionary.h"
 #include "io/input_file.h"
@@ -28,19 +26,18 @@
 
 namespace dorvenix {
 
+// Where a dictionary file stopped making sense.
 struct LoadResult {
-  int read_error = 0;          // errno of a failed open or read, 0 if none
-  std::uint64_t bad_line = 0;  // 1-based number of a malformed line, 0 if none
-  std::string reason;          // what is wrong with bad_line
+  std::uint64_t bad_line = 0;  // 1-based number of the malformed line, 0 if none
+  const char* reason = "";     // what is wrong with it
 
-  bool ok() const { return read_error == 0 && bad_line == 0; }
+  bool ok() const { return bad_line == 0; }
 };
 
 // Merges the entries of `in` into `dictionary`. Loading stops at the first
-// malformed line (no space after the word; a count that is missing, not a
-// number or outside the signed 32-bit range): that line adds nothing, the
-// lines before it stay added, and the result names it. A read error stops
-// loading likewise.
+// malformed line: that line adds nothing, the lines before it stay added,
+// and the result names it. A read error stops loading likewise and is left
+// in in.error().
 LoadResult LoadDictionary(Dictionary& dictionary, InputFile& in);
 
 // Writes every entry of `dictionary` to `out`, in dictionary order. Write

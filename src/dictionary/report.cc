@@ -8,25 +8,6 @@
 
 namespace dorvenix {
 
-namespace {
-
-// Whether `a` and `b` have the same key, mostly without sorting anything.
-bool SameKey(std::string_view a, std::string_view b, std::string* scratch) {
-  if (a.size() != b.size()) return false;
-  if (a.empty()) return true;
-  if (!IsStoredLength(a.size())) return a == b;
-  if (a.front() != b.front() || a.back() != b.back()) return false;
-  const std::uint64_t product = InnerLetterProduct(a);
-  if (product != 0) return product == InnerLetterProduct(b);
-  scratch->resize(2 * a.size());
-  MakeWordKeyInto(a, scratch->data());
-  MakeWordKeyInto(b, scratch->data() + a.size());
-  return std::string_view(*scratch).substr(0, a.size()) ==
-         std::string_view(*scratch).substr(a.size());
-}
-
-}  // namespace
-
 void PrintReport(const Dictionary& dictionary, OutputFile& out) {
   // The entry before the first has an empty key and word and count 0.
   std::string_view previous_word;  // views stay valid: the dictionary owns them

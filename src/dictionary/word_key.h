@@ -26,7 +26,7 @@ inline bool IsStoredLength(std::size_t length) { return length > kMaxIgnoredWord
 
 // Writes the key of `word` to `out`.
 // REQUIRES: `out` has room for word.size() bytes and does not overlap `word`.
-void MakeWordKeyInto(std::string_view word, char* out);
+void MakeWordKey(std::string_view word, char* out);
 
 namespace internal {
 // A distinct prime for each letter a to z; 0 for every other byte.
@@ -66,8 +66,29 @@ inline std::uint64_t InnerLetterProduct(std::string_view word) {
   return even * odd;
 }
 
-// Returns the key of `word`.
-WordKey MakeWordKey(std::string_view word);
+// The key of a word of 4 to kMaxLetterProductLength bytes whose inner bytes
+// are letters a to z, packed: its inner letter product and its ends. Two such
+// words have the same key exactly when their LetterKeys are equal. The key
+// index files the keys of ordinary words this way, and the report compares
+// neighbouring words this way, so neither sorts their letters.
+struct LetterKey {
+  std::uint64_t product;  // 0 when the word does not qualify
+  char first;
+  char last;
+
+  bool valid() const { return product != 0; }
+  friend bool operator==(const LetterKey&, const LetterKey&) = default;
+};
+
+inline LetterKey MakeLetterKey(std::string_view word) {
+  const std::uint64_t product = InnerLetterProduct(word);
+  if (product == 0) return {0, 0, 0};
+  return {product, word.front(), word.back()};
+}
+
+// Whether `a` and `b` have the same key. `scratch` holds the sorted keys
+// when the words have no LetterKey.
+bool SameKey(std::string_view a, std::string_view b, std::string* scratch);
 
 }  // namespace dorvenix
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 namespace dorvenix {
@@ -31,11 +32,6 @@ InputFile InputFile::Open(const std::string& path) {
     }
     if (S_ISREG(st.st_mode)) file.size_ = static_cast<std::uint64_t>(st.st_size);
   }
-  // A small regular file needs no megabyte of buffer.
-  file.capacity_ = file.size_ > 0 && file.size_ < kBlockSize
-                       ? static_cast<std::size_t>(file.size_) + 1
-                       : kBlockSize;
-  file.buffer_ = std::make_unique_for_overwrite<char[]>(file.capacity_);
   return file;
 }
 
@@ -62,26 +58,34 @@ InputFile::~InputFile() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-std::span<char> InputFile::Next() {
-  if (error_ != 0) return {};
+std::size_t InputFile::Read(char* to, std::size_t capacity) {
+  if (error_ != 0 || capacity == 0) return 0;
   if (fd_ < 0) {
-    const std::size_t n = std::min(memory_block_, memory_.size() - memory_at_);
-    const std::span<char> block(memory_.data() + memory_at_, n);
+    const std::size_t n = std::min({capacity, memory_block_, memory_.size() - memory_at_});
+    std::memcpy(to, memory_.data() + memory_at_, n);
     memory_at_ += n;
     consumed_ += n;
-    return block;
+    return n;
   }
   for (;;) {
-    const ssize_t n = ::read(fd_, buffer_.get(), capacity_);
-    if (n > 0) {
+    const ssize_t n = ::read(fd_, to, capacity);
+    if (n >= 0) {
       consumed_ += static_cast<std::uint64_t>(n);
-      return {buffer_.get(), static_cast<std::size_t>(n)};
+      return static_cast<std::size_t>(n);
     }
-    if (n == 0) return {};
     if (errno == EINTR) continue;
     error_ = errno;
-    return {};
+    return 0;
   }
+}
+
+std::span<char> InputFile::Next() {
+  if (buffer_ == nullptr) {
+    // A small regular file needs no megabyte of buffer.
+    capacity_ = size_ > 0 && size_ < kBlockSize ? static_cast<std::size_t>(size_) + 1 : kBlockSize;
+    buffer_ = std::make_unique_for_overwrite<char[]>(capacity_);
+  }
+  return {buffer_.get(), Read(buffer_.get(), capacity_)};
 }
 
 }  // namespace dorvenix

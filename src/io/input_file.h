@@ -1,12 +1,13 @@
 // InputFile: reads a file, a pipe or an in-memory text in large blocks.
 //
-// The file is opened by Open() and closed by the destructor. Next() hands out
-// the next block in a buffer the InputFile owns; the block may be modified in
-// place (the text scanner lowercases it) and stays valid until the next call
-// to Next() or the InputFile's destruction.
+// The file is opened by Open() and closed by the destructor. Read() fills a
+// buffer of the caller's; Next() hands out the next block in a buffer the
+// InputFile owns, which may be modified in place and stays valid until the
+// next call to Next() or the InputFile's destruction.
 #ifndef DORVENIX_IO_INPUT_FILE_H_
 #define DORVENIX_IO_INPUT_FILE_H_
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -18,8 +19,9 @@ namespace dorvenix {
 
 class InputFile {
  public:
-  // Opens `path` for reading. On failure error() holds the errno (ENOENT for
-  // a missing file, EISDIR for a folder) and Next() returns nothing.
+  // Opens `path` for reading. On failure error() holds the errno (EISDIR for
+  // a folder), missing() tells whether nothing has that name, and reads
+  // return nothing.
   static InputFile Open(const std::string& path);
   // An input whose bytes are a copy of `text`, handed out in blocks of
   // `block_size` bytes (tests use small ones to cut words and lines).
@@ -30,12 +32,18 @@ class InputFile {
   InputFile(const InputFile&) = delete;
   ~InputFile();
 
+  // Reads up to `capacity` bytes into `to` and returns how many; 0 at the end
+  // of the input or after a read error (error() tells which).
+  std::size_t Read(char* to, std::size_t capacity);
+
   // The next block of bytes; empty at the end of the input or after a read
-  // error (error() tells which).
+  // error.
   std::span<char> Next();
 
   // errno of the failed open or read, 0 when none failed.
   int error() const { return error_; }
+  // Whether the open failed because no file has the name.
+  bool missing() const { return error_ == ENOENT; }
   // Size of the file when it is a regular file, else 0.
   std::uint64_t size() const { return size_; }
   // Bytes handed out so far.

@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "io/small_copy.h"
+#include "base/bytes.h"
 
 namespace dorvenix {
 

@@ -1,14 +1,10 @@
-// WordScanner: cuts free text, given block by block, into words and the runs
-// of separators between them.
+// ScanWords: cuts a block of free text into words.
 //
 // A word is a maximal run of ASCII letters, taken in lowercase; every other
 // byte (digits, white space, punctuation, apostrophes, hyphens, bytes
 // 0x80-0xFF) separates words. So "don't" is the two words "don" and "t". No
-// locale is ever consulted.
-//
-// Words are lowercased in place in the caller's blocks; a word that straddles
-// two blocks is gathered in a buffer of the scanner's own. The views handed to
-// the callbacks are valid only during the call.
+// locale is ever consulted. The block is lowercased in place; TextReader
+// hands out blocks that never cut a word in two.
 #ifndef DORVENIX_TEXT_WORD_SCANNER_H_
 #define DORVENIX_TEXT_WORD_SCANNER_H_
 
@@ -17,7 +13,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <string>
 #include <string_view>
 
 #if defined(__SSE2__)
@@ -74,71 +69,31 @@ inline std::uint64_t LowerAndMarkLetters(char* p, std::size_t n) {
 
 }  // namespace internal
 
-class WordScanner {
- public:
-  // Scans one block. Calls on_word(word) for each word completed in it and
-  // on_separators(bytes) for each run of separators, in text order.
-  // Performance-critical: every byte of every text passes through here.
-  template <class OnWord, class OnSeparators>
-  void Feed(std::span<char> block, OnWord&& on_word, OnSeparators&& on_separators) {
-    char* const begin = block.data();
-    const std::size_t size = block.size();
-    // The run in progress starts at begin + start; a word carried over from
-    // the previous block is in pending_ and continues at begin.
-    std::size_t start = 0;
-    bool in_word = !pending_.empty();
-    for (std::size_t base = 0; base < size; base += 64) {
-      const std::size_t n = size - base < 64 ? size - base : 64;
-      const std::uint64_t letters = internal::LowerAndMarkLetters(begin + base, n);
-      // Bits where a run of letters or separators begins.
-      std::uint64_t changes = letters ^ ((letters << 1) | (in_word ? 1u : 0u));
-      if (n < 64) changes &= (std::uint64_t{1} << n) - 1;
-      while (changes != 0) {
-        const std::size_t at = base + static_cast<std::size_t>(std::countr_zero(changes));
-        changes &= changes - 1;
-        if (in_word) {
-          if (pending_.empty()) {
-            on_word(std::string_view(begin + start, at - start));
-          } else {
-            pending_.append(begin, at);
-            on_word(std::string_view(pending_));
-            pending_.clear();
-          }
-        } else if (at > start) {
-          on_separators(std::string_view(begin + start, at - start));
-        }
-        in_word = !in_word;
-        start = at;
-      }
-    }
-    if (in_word) {
-      if (pending_.empty()) {
-        pending_.assign(begin + start, size - start);
-      } else {
-        pending_.append(begin, size);
-      }
-    } else if (size > start) {
-      on_separators(std::string_view(begin + start, size - start));
+// Lowercases the letters of `block` in place and calls on_word(word) for
+// each maximal run of letters in it, in order; `word` views the block.
+// Performance-critical: every byte of every text passes through here.
+template <class OnWord>
+void ScanWords(std::span<char> block, OnWord&& on_word) {
+  char* const begin = block.data();
+  const std::size_t size = block.size();
+  std::size_t start = 0;  // where the word in progress starts
+  bool in_word = false;
+  for (std::size_t base = 0; base < size; base += 64) {
+    const std::size_t n = size - base < 64 ? size - base : 64;
+    const std::uint64_t letters = internal::LowerAndMarkLetters(begin + base, n);
+    // Bits where a run of letters or of separators begins.
+    std::uint64_t changes = letters ^ ((letters << 1) | (in_word ? 1u : 0u));
+    if (n < 64) changes &= (std::uint64_t{1} << n) - 1;
+    while (changes != 0) {
+      const std::size_t at = base + static_cast<std::size_t>(std::countr_zero(changes));
+      changes &= changes - 1;
+      if (in_word) on_word(std::string_view(begin + start, at - start));
+      in_word = !in_word;
+      start = at;
     }
   }
-
-  // Length of the word in progress at the end of the last block (0 if the
-  // block ended in a separator).
-  std::size_t pending_size() const { return pending_.size(); }
-  // Where the word in progress is gathered: the view handed to on_word for a
-  // word begun in an earlier block points here.
-  const char* pending_data() const { return pending_.data(); }
-
-  // Ends the text: hands on the word it ends with, if any.
-  template <class OnWord>
-  void Finish(OnWord&& on_word) {
-    if (!pending_.empty()) on_word(std::string_view(pending_));
-    pending_.clear();
-  }
-
- private:
-  std::string pending_;  // the word in progress at the end of the last block
-};
+  if (in_word) on_word(std::string_view(begin + start, size - start));
+}
 
 }  // namespace dorvenix
 

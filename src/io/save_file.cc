@@ -1,4 +1,4 @@
-#include "cli/save_command.h"
+#include "io/save_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -6,7 +6,6 @@
 
 #include <cerrno>
 
-#include "dictionary/dictionary_file.h"
 #include "io/atomic_file.h"
 
 namespace dorvenix {
@@ -19,13 +18,13 @@ bool SameFile(const struct stat& a, int fd) {
 
 }  // namespace
 
-int SaveDictionaryToPath(const Dictionary& dictionary, const std::string& path,
-                         OutputFile& stdout_out) {
+int SaveFile(const std::string& path, OutputFile& standard_output,
+             const std::function<void(OutputFile&)>& write) {
   struct stat st;
   if (::stat(path.c_str(), &st) == 0) {
-    if (SameFile(st, stdout_out.fd())) {
-      SaveDictionary(dictionary, stdout_out);
-      stdout_out.Flush();
+    if (SameFile(st, standard_output.fd())) {
+      write(standard_output);
+      standard_output.Flush();
       return 0;
     }
     if (!S_ISREG(st.st_mode)) {
@@ -33,15 +32,15 @@ int SaveDictionaryToPath(const Dictionary& dictionary, const std::string& path,
       if (fd < 0) return errno;
       // Whatever reaches a terminal or pipe from here must follow what we
       // already wrote to standard output.
-      stdout_out.Flush();
+      standard_output.Flush();
       OutputFile out(fd, true);
-      SaveDictionary(dictionary, out);
+      write(out);
       out.Close();
       return out.error();
     }
   }
   AtomicFile file(path);
-  SaveDictionary(dictionary, file.out());
+  write(file.out());
   file.Commit();
   return file.error();
 }

@@ -1,0 +1,88 @@
+// Arena: memory for many small records that live as long as the arena, each
+// named by a 32-bit Ref instead of a 64-bit pointer.
+//
+// Records are carved out of blocks that grow from 4 KiB to 1 MiB, so a small
+// arena stays small; a record larger than 64 KiB gets a block of its own. A
+// Ref is the block number (14 bits) and the record's offset in it divided by
+// 4 (18 bits): records are 4-byte aligned and the arena holds at most 16384
+// blocks. Records never move; the memory is freed by Clear() or the
+// destructor. Not thread-safe for writing; reading from several threads is
+// fine once writing has stopped.
+#ifndef DORVENIX_BASE_ARENA_H_
+#define DORVENIX_BASE_ARENA_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace dorvenix {
+
+class Arena {
+ public:
+  using Ref = std::uint32_t;
+  static constexpr Ref kNoRef = 0xFFFFFFFFu;
+
+  Arena() = default;
+  Arena(const Arena&) = delete;
+  Arena& operator=(const Arena&) = delete;
+
+  // Room for `size` bytes, uninitialised. Throws std::bad_alloc when memory
+  // or the arena's references run out.
+  // REQUIRES: size is a multiple of 4.
+  Ref Allocate(std::size_t size) {
+    if (!blocks_.empty()) {
+      Block& block = blocks_[filling_];
+      if (size <= kLargeRecord && block.capacity - block.used >= size) {
+        const Ref ref = MakeRef(filling_, block.used);
+        block.used += size;
+        return ref;
+      }
+    }
+    return AllocateSlow(size);
+  }
+
+  char* At(Ref ref) const {
+    return blocks_[ref >> kOffsetBits].data.get() +
+           (std::size_t{ref & ((1u << kOffsetBits) - 1)} << 2);
+  }
+
+  // Calls f(first, used) for every block in allocation order: `first` is the
+  // Ref of its first byte and `used` the bytes allocated in it.
+  template <class F>
+  void ForEachBlock(F&& f) const {
+    for (std::size_t b = 0; b < blocks_.size(); ++b) f(MakeRef(b, 0), blocks_[b].used);
+  }
+
+  // The Ref `bytes` bytes after `ref`, in the same block.
+  static Ref Advance(Ref ref, std::size_t bytes) { return ref + static_cast<Ref>(bytes >> 2); }
+
+  // Frees every record; all Refs become invalid.
+  void Clear();
+
+ private:
+  struct Block {
+    std::unique_ptr<char[]> data;
+    std::size_t used = 0;      // bytes handed out
+    std::size_t capacity = 0;  // bytes allocated
+  };
+
+  static constexpr unsigned kOffsetBits = 18;
+  static constexpr std::size_t kMaxBlockSize = std::size_t{4} << kOffsetBits;  // 1 MiB
+  static constexpr std::size_t kMinBlockSize = std::size_t{4} << 10;
+  static constexpr std::size_t kMaxBlocks = std::size_t{1} << (32 - kOffsetBits);
+  static constexpr std::size_t kLargeRecord = kMaxBlockSize / 16;
+
+  static Ref MakeRef(std::size_t block, std::size_t offset) {
+    return static_cast<Ref>((block << kOffsetBits) | (offset >> 2));
+  }
+  Ref AllocateSlow(std::size_t size);
+
+  std::vector<Block> blocks_;
+  std::size_t filling_ = 0;     // the block small records go to
+  std::size_t next_size_ = kMinBlockSize;  // capacity of the next small block
+};
+
+}  // namespace dorvenix
+
+#endif  // DORVENIX_BASE_ARENA_H_

@@ -1,0 +1,22 @@
+// Deciphering: restoring a scrambled text word by word.
+#ifndef DORVENIX_TEXT_DECIPHER_H_
+#define DORVENIX_TEXT_DECIPHER_H_
+
+#include "dictionary/best_word_index.h"
+#include "io/input_file.h"
+#include "io/output_file.h"
+#include "text/text_reader.h"
+
+namespace dorvenix {
+
+// Writes `in` to `out` with each word replaced by index.FindBestWord of its
+// lowercase form and every separator byte copied unchanged. Returns false
+// when reading failed (in.error() tells why); what was read before stays
+// written. Memory stays bounded by the block size however long a word is,
+// unless the index holds a word that long.
+bool DecipherText(const BestWordIndex& index, InputFile& in, OutputFile& out,
+                  const ProgressFn& progress = {});
+
+}  // namespace dorvenix
+
+#endif  // DORVENIX_TEXT_DECIPHER_H_

@@ -1,0 +1,20 @@
+// Learning: counting the words of a free text into a dictionary.
+#ifndef DORVENIX_TEXT_LEARN_H_
+#define DORVENIX_TEXT_LEARN_H_
+
+#include "dictionary/dictionary.h"
+#include "io/input_file.h"
+#include "text/text_reader.h"
+
+namespace dorvenix {
+
+// Adds every word of `in` to `dictionary` (AddWord: words of more than 3
+// letters, one count per occurrence). Returns false when reading failed;
+// in.error() tells why, and the words read before the failure stay learnt.
+// Throws std::bad_alloc when memory runs out, the words before staying
+// learnt.
+bool LearnFromText(Dictionary& dictionary, InputFile& in, const ProgressFn& progress = {});
+
+}  // namespace dorvenix
+
+#endif  // DORVENIX_TEXT_LEARN_H_

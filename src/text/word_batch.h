@@ -1,0 +1,46 @@
+// WordBatch: the words of more than 3 letters of one block, gathered for a
+// batched look-up or count. The views point into the block and are valid
+// while it is.
+#ifndef DORVENIX_TEXT_WORD_BATCH_H_
+#define DORVENIX_TEXT_WORD_BATCH_H_
+
+#include <cstddef>
+#include <memory>
+#include <span>
+#include <string_view>
+
+#include "dictionary/word_key.h"
+
+namespace dorvenix {
+
+class WordBatch {
+ public:
+  // Empties the batch and makes room for every word a block of `size` bytes
+  // can hold.
+  void Start(std::size_t size) {
+    const std::size_t most = size / 2 + 2;
+    if (most > capacity_) {
+      words_ = std::make_unique_for_overwrite<std::string_view[]>(most);
+      capacity_ = most;
+    }
+    count_ = 0;
+  }
+
+  // Keeps `word` when it has more than 3 letters. Whether it does is a coin
+  // toss in ordinary text, so there is no branch to mispredict.
+  void Add(std::string_view word) {
+    words_[count_] = word;
+    count_ += IsStoredLength(word.size()) ? 1 : 0;
+  }
+
+  std::span<const std::string_view> words() const { return {words_.get(), count_}; }
+
+ private:
+  std::unique_ptr<std::string_view[]> words_;  // room for capacity_ words
+  std::size_t capacity_ = 0;
+  std::size_t count_ = 0;  // words kept
+};
+
+}  // namespace dorvenix
+
+#endif  // DORVENIX_TEXT_WORD_BATCH_H_
