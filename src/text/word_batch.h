@@ -4,6 +4,7 @@
 #ifndef DORVENIX_TEXT_WORD_BATCH_H_
 #define DORVENIX_TEXT_WORD_BATCH_H_
 
+#include <bit>
 #include <cstddef>
 #include <memory>
 #include <span>
@@ -18,10 +19,13 @@ class WordBatch {
   // Empties the batch and makes room for every word a block of `size` bytes
   // can hold.
   void Start(std::size_t size) {
-    const std::size_t most = size / 2 + 2;
+    // Blocks differ in size by a few bytes: make room for the next power of
+    // two, so that the room is made once.
+    const std::size_t most = std::bit_ceil(size) / 2 + 2;
     if (most > capacity_) {
-      words_ = std::make_unique_for_overwrite<std::string_view[]>(most);
       capacity_ = most;
+      words_.reset();
+      words_ = std::make_unique_for_overwrite<std::string_view[]>(capacity_);
     }
     count_ = 0;
   }
