@@ -1,11 +1,11 @@
 // Arena: memory for many small records that live as long as the arena, each
 // named by a 32-bit Ref instead of a 64-bit pointer.
 //
-// Records are carved out of blocks that grow from 4 KiB to 1 MiB, so a small
-// arena stays small; a record larger than 64 KiB gets a block of its own. A
-// Ref is the block number (14 bits) and the record's offset in it divided by
-// 4 (18 bits): records are 4-byte aligned and the arena holds at most 16384
-// blocks. Records never move; the memory is freed by Clear() or the
+// Records are carved out of blocks that grow from 4 KiB to a largest size of
+// at most 1 MiB, so a small arena stays small; a record larger than a
+// sixteenth of that gets a block of its own. A Ref is the block number (14
+// bits) and the record's offset in it divided by 4 (18 bits): records are
+// 4-byte aligned and the arena holds at most 16384 blocks. Records never move; the memory is freed by Clear() or the
 // destructor. Not thread-safe for writing; reading from several threads is
 // fine once writing has stopped.
 #ifndef DORVENIX_BASE_ARENA_H_
@@ -22,8 +22,12 @@ class Arena {
  public:
   using Ref = std::uint32_t;
   static constexpr Ref kNoRef = 0xFFFFFFFFu;
+  static constexpr std::size_t kMaxBlockSize = std::size_t{1} << 20;
 
-  Arena() = default;
+  // `largest_block` (at most kMaxBlockSize): the size blocks grow to. Many
+  // small arenas waste less in their last blocks with a smaller one.
+  explicit Arena(std::size_t largest_block = kMaxBlockSize)
+      : largest_block_(largest_block < kMaxBlockSize ? largest_block : kMaxBlockSize) {}
   Arena(const Arena&) = delete;
   Arena& operator=(const Arena&) = delete;
 
@@ -33,7 +37,7 @@ class Arena {
   Ref Allocate(std::size_t size) {
     if (!blocks_.empty()) {
       Block& block = blocks_[filling_];
-      if (size <= kLargeRecord && block.capacity - block.used >= size) {
+      if (size <= largest_block_ / 16 && block.capacity - block.used >= size) {
         const Ref ref = MakeRef(filling_, block.used);
         block.used += size;
         return ref;
@@ -68,18 +72,17 @@ class Arena {
   };
 
   static constexpr unsigned kOffsetBits = 18;
-  static constexpr std::size_t kMaxBlockSize = std::size_t{4} << kOffsetBits;  // 1 MiB
   static constexpr std::size_t kMinBlockSize = std::size_t{4} << 10;
   static constexpr std::size_t kMaxBlocks = std::size_t{1} << (32 - kOffsetBits);
-  static constexpr std::size_t kLargeRecord = kMaxBlockSize / 16;
 
   static Ref MakeRef(std::size_t block, std::size_t offset) {
     return static_cast<Ref>((block << kOffsetBits) | (offset >> 2));
   }
   Ref AllocateSlow(std::size_t size);
 
+  std::size_t largest_block_;              // the size blocks grow to
   std::vector<Block> blocks_;
-  std::size_t filling_ = 0;     // the block small records go to
+  std::size_t filling_ = 0;                // the block small records go to
   std::size_t next_size_ = kMinBlockSize;  // capacity of the next small block
 };
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "base/batches.h"
 #include "base/hash.h"
 #include "dictionary/index_record.h"
 
@@ -78,19 +79,24 @@ std::string_view BestWordIndex::FindLong(std::string_view word, const LetterKey&
 
 void BestWordIndex::FindBestWords(std::span<const std::string_view> words,
                                   std::span<std::string_view> answers) const {
-  constexpr std::size_t kBatch = 16;
-  LetterKey keys[kBatch];
-  by_letters_.VisitBatched(
+  LetterKey keys[kPrefetchBatch];
+  std::uint64_t hashes[kPrefetchBatch];
+  VisitInPrefetchBatches(
       words.size(),
       [&](std::size_t i) {
         const std::string_view word = words[i];
-        keys[i % kBatch] = IsStoredLength(word.size()) ? MakeLetterKey(word) : LetterKey{0, 0, 0};
-        return keys[i % kBatch].valid() ? LetterKeyHash(keys[i % kBatch], word.size())
-                                        : WordTable::kSkip;
+        LetterKey& key = keys[i % kPrefetchBatch];
+        key = IsStoredLength(word.size()) ? MakeLetterKey(word) : LetterKey{0, 0, 0};
+        if (!key.valid()) return;
+        hashes[i % kPrefetchBatch] = LetterKeyHash(key, word.size());
+        by_letters_.Prefetch(hashes[i % kPrefetchBatch]);
       },
-      [&](std::size_t i, std::uint64_t) {
+      [&](std::size_t i) {
+        if (keys[i % kPrefetchBatch].valid()) by_letters_.PrefetchString(hashes[i % kPrefetchBatch]);
+      },
+      [&](std::size_t i) {
         const std::string_view word = words[i];
-        const LetterKey& key = keys[i % kBatch];
+        const LetterKey& key = keys[i % kPrefetchBatch];
         if (key.valid()) {
           answers[i] = FindByLetters(word, key);
         } else {

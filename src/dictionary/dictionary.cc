@@ -1,52 +1,95 @@
 #include "dictionary/dictionary.h"
 
+#include <algorithm>
 #include <limits>
+#include <string>
+#include <vector>
+
+#include "base/batches.h"
+#include "base/parallel_for.h"
+#include "dictionary/entry_order.h"
 
 namespace dorvenix {
+namespace {
 
-void Dictionary::AddToCount(WordTable::Ref ref, std::int32_t count) {
+void AddToCount(WordTable& table, WordTable::Ref ref, std::int32_t count) {
   std::int32_t sum;
-  if (__builtin_add_overflow(words_.Value(ref), count, &sum)) {
+  if (__builtin_add_overflow(table.Value(ref), count, &sum)) {
     sum = count > 0 ? std::numeric_limits<std::int32_t>::max()
                     : std::numeric_limits<std::int32_t>::min();
   }
-  words_.SetValue(ref, sum);
+  table.SetValue(ref, sum);
 }
 
-void Dictionary::AddEntry(std::string_view word, std::int32_t count) {
-  ++version_;
+void Add(WordTable& table, std::string_view word, std::uint64_t hash, std::int32_t count) {
   bool added;
-  const WordTable::Ref ref = words_.FindOrAdd(word, HashBytes(word), count, &added);
-  if (!added) AddToCount(ref, count);
+  const WordTable::Ref ref = table.FindOrAdd(word, hash, count, &added);
+  if (!added) AddToCount(table, ref, count);
+}
+
+}  // namespace
+
+void Dictionary::AddEntry(std::string_view word, std::int32_t count) {
+  version_.fetch_add(1, std::memory_order_relaxed);
+  const std::uint64_t hash = HashBytes(word);
+  Add(partitions_[PartitionOf(hash)], word, hash, count);
 }
 
 void Dictionary::AddWords(std::span<const std::string_view> words) {
-  ++version_;
-  words_.VisitBatched(
-      words.size(), [&](std::size_t i) { return HashBytes(words[i]); },
-      [&](std::size_t i, std::uint64_t hash) {
-        if (!IsStoredLength(words[i].size())) return;
-        bool added;
-        const WordTable::Ref ref = words_.FindOrAdd(words[i], hash, 1, &added);
-        if (!added) AddToCount(ref, 1);
+  version_.fetch_add(1, std::memory_order_relaxed);
+  std::uint64_t hashes[kPrefetchBatch];
+  VisitInPrefetchBatches(
+      words.size(),
+      [&](std::size_t i) {
+        const std::uint64_t hash = hashes[i % kPrefetchBatch] = HashBytes(words[i]);
+        partitions_[PartitionOf(hash)].Prefetch(hash);
+      },
+      [&](std::size_t i) {
+        const std::uint64_t hash = hashes[i % kPrefetchBatch];
+        partitions_[PartitionOf(hash)].PrefetchString(hash);
+      },
+      [&](std::size_t i) {
+        const std::uint64_t hash = hashes[i % kPrefetchBatch];
+        if (IsStoredLength(words[i].size())) Add(partitions_[PartitionOf(hash)], words[i], hash, 1);
       });
 }
 
 void Dictionary::AddEntries(std::span<const Entry> entries) {
-  ++version_;
-  words_.VisitBatched(
-      entries.size(), [&](std::size_t i) { return HashBytes(entries[i].word); },
-      [&](std::size_t i, std::uint64_t hash) {
-        bool added;
-        const WordTable::Ref ref = words_.FindOrAdd(entries[i].word, hash, entries[i].count, &added);
-        if (!added) AddToCount(ref, entries[i].count);
-      });
+  for (const Entry& entry : entries) AddEntry(entry.word, entry.count);
+}
+
+void Dictionary::AddToPartition(std::size_t p, std::span<const HashedEntry> entries) {
+  version_.fetch_add(1, std::memory_order_relaxed);
+  WordTable& table = partitions_[p];
+  VisitInPrefetchBatches(
+      entries.size(), [&](std::size_t i) { table.Prefetch(entries[i].hash); },
+      [&](std::size_t i) { table.PrefetchString(entries[i].hash); },
+      [&](std::size_t i) { Add(table, entries[i].word(), entries[i].hash, entries[i].count); });
 }
 
 std::optional<std::int32_t> Dictionary::CountOf(std::string_view word) const {
-  const WordTable::Ref ref = words_.Find(word, HashBytes(word));
+  const std::uint64_t hash = HashBytes(word);
+  const WordTable& table = partitions_[PartitionOf(hash)];
+  const WordTable::Ref ref = table.Find(word, hash);
   if (ref == WordTable::kNoRef) return std::nullopt;
-  return words_.Value(ref);
+  return table.Value(ref);
+}
+
+std::size_t Dictionary::size() const {
+  std::size_t total = 0;
+  for (const WordTable& table : partitions_) total += table.size();
+  return total;
+}
+
+void Dictionary::MergeInOrder(unsigned threads,
+                              const std::function<void(std::size_t, WordTable::Ref)>& f) const {
+  std::array<std::vector<SortedEntry>, kPartitions> sorted;
+  ParallelFor(kPartitions, threads,
+              [&](std::size_t p) { sorted[p] = SortInDictionaryOrder(partitions_[p]); });
+  MergeSortedRuns(
+      sorted,
+      [&](std::size_t p, std::size_t i) { return partitions_[p].Word(sorted[p][i].ref); },
+      [&](std::size_t p, std::size_t i) { f(p, sorted[p][i].ref); });
 }
 
 }  // namespace dorvenix

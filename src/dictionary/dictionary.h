@@ -8,20 +8,26 @@
 // It holds words and counts and nothing else: choosing the best word for a
 // scrambled one is the job of a BestWordIndex built from it, and dictionary
 // order (by key, then by word) is produced by sorting once per traversal.
-// Inside, words sit in a hash table keyed by the word itself. Not
-// thread-safe for writing; concurrent reads are fine.
+//
+// Inside, words sit in kPartitions hash tables keyed by the word itself; the
+// top bits of a word's hash choose its table. So threads can add words to
+// different partitions at once (AddToPartition) with no word held twice, and
+// sort the partitions in parallel. Apart from that, not thread-safe for
+// writing; concurrent reads are fine.
 #ifndef DORVENIX_DICTIONARY_DICTIONARY_H_
 #define DORVENIX_DICTIONARY_DICTIONARY_H_
 
+#include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string_view>
-#include <vector>
+#include <utility>
 
 #include "base/hash.h"
-#include "dictionary/entry_order.h"
 #include "dictionary/word_key.h"
 #include "dictionary/word_table.h"
 
@@ -29,15 +35,28 @@ namespace dorvenix {
 
 class Dictionary {
  public:
-  Dictionary() = default;
-  Dictionary(const Dictionary&) = delete;
-  Dictionary& operator=(const Dictionary&) = delete;
+  static constexpr unsigned kPartitionBits = 5;
+  static constexpr std::size_t kPartitions = std::size_t{1} << kPartitionBits;
+  static std::size_t PartitionOf(std::uint64_t hash) { return hash >> (64 - kPartitionBits); }
 
   // A word and a count to add to it.
   struct Entry {
     std::string_view word;
     std::int32_t count;
   };
+  // An entry with its word's HashBytes, packed into 24 bytes.
+  struct HashedEntry {
+    const char* data;
+    std::uint32_t size;
+    std::int32_t count;
+    std::uint64_t hash;
+
+    std::string_view word() const { return {data, size}; }
+  };
+
+  Dictionary() = default;
+  Dictionary(const Dictionary&) = delete;
+  Dictionary& operator=(const Dictionary&) = delete;
 
   // Adds `count` to the count of `word`, inserting the word with that count
   // when it is new. Throws std::bad_alloc when memory runs out; what was
@@ -49,42 +68,64 @@ class Dictionary {
     if (IsStoredLength(word.size())) AddEntry(word, 1);
   }
 
-  // AddWord for each of `words` and AddEntry for each of `entries`, in
-  // order; faster than one by one.
+  // AddWord for each of `words`, AddEntry for each of `entries`, in order;
+  // faster than one by one.
   void AddWords(std::span<const std::string_view> words);
   void AddEntries(std::span<const Entry> entries);
+
+  // AddEntry for each of `entries`, in order.
+  // REQUIRES: every entry is in partition p. Threads may add to distinct
+  // partitions at once, as long as nothing else uses the dictionary then.
+  void AddToPartition(std::size_t p, std::span<const HashedEntry> entries);
 
   // The count of `word`, or nothing when the word is unknown.
   std::optional<std::int32_t> CountOf(std::string_view word) const;
 
   // Number of entries (distinct words).
-  std::size_t size() const { return words_.size(); }
+  std::size_t size() const;
 
   // Changes whenever an entry is added or a count changes.
-  std::uint64_t version() const { return version_; }
+  std::uint64_t version() const { return version_.load(std::memory_order_relaxed); }
 
   // Calls f(word, count) for every entry, in no particular order.
   template <class F>
   void ForEach(F&& f) const {
-    words_.ForEach([&](WordTable::Ref ref) { f(words_.Word(ref), words_.Value(ref)); });
-  }
-
-  // Calls f(word, count) for every entry in dictionary order: by key, then by
-  // word, both as unsigned byte strings. Sorts once per call: O(n log n).
-  template <class F>
-  void ForEachInOrder(F&& f) const {
-    for (const SortedEntry& entry : SortInDictionaryOrder(words_)) {
-      f(words_.Word(entry.ref), words_.Value(entry.ref));
+    for (const WordTable& table : partitions_) {
+      table.ForEach([&](WordTable::Ref ref) { f(table.Word(ref), table.Value(ref)); });
     }
   }
 
- private:
-  // Adds `count` to the word at `ref`, saturating.
-  void AddToCount(WordTable::Ref ref, std::int32_t count);
+  // Calls f(word, count) for every entry in dictionary order: by key, then by
+  // word, both as unsigned byte strings. Sorts once per call, on up to
+  // `threads` threads: O(n log n).
+  template <class F>
+  void ForEachInOrder(F&& f, unsigned threads = 1) const;
 
-  WordTable words_;           // word -> count
-  std::uint64_t version_ = 0;  // bumped by every change
+ private:
+  // Merges the sorted partitions; calls f(p, ref) for each entry in order.
+  void MergeInOrder(unsigned threads,
+                    const std::function<void(std::size_t, WordTable::Ref)>& f) const;
+
+  // Partitions grow their arenas only to 64 KiB blocks: the last block of
+  // each is partly empty, and there are many of them. That still leaves
+  // each partition 1 GiB of words.
+  static constexpr std::size_t kPartitionBlock = std::size_t{64} << 10;
+  template <std::size_t... kIndex>
+  static std::array<WordTable, kPartitions> MakePartitions(std::index_sequence<kIndex...>) {
+    return {{((void)kIndex, WordTable(kPartitionBlock))...}};
+  }
+
+  std::array<WordTable, kPartitions> partitions_ =
+      MakePartitions(std::make_index_sequence<kPartitions>());  // word -> count, by hash
+  std::atomic<std::uint64_t> version_{0};          // bumped by every change
 };
+
+template <class F>
+void Dictionary::ForEachInOrder(F&& f, unsigned threads) const {
+  MergeInOrder(threads, [&](std::size_t p, WordTable::Ref ref) {
+    f(partitions_[p].Word(ref), partitions_[p].Value(ref));
+  });
+}
 
 }  // namespace dorvenix
 

@@ -1,95 +1,145 @@
 #include "dictionary/dictionary_file.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
-#include <string>
+#include <exception>
 #include <string_view>
 #include <vector>
 
+#include "base/ordered_pipeline.h"
+#include "base/turns.h"
+#include "dictionary/entry_buckets.h"
 #include "dictionary/entry_line.h"
+#include "io/block_reader.h"
 
 namespace dorvenix {
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-// Parses lines and hands their entries to the dictionary in batches.
-class Loader {
- public:
-  explicit Loader(Dictionary& dictionary) : dictionary_(dictionary) {}
+constexpr SeparatorTable kLineFeed = [] {
+  SeparatorTable table{};
+  table['\n'] = true;
+  return table;
+}();
 
-  // Parses one line; false once a line was malformed. Entries point into
-  // the line: call Flush() before its storage changes.
-  bool Line(std::string_view line) {
-    if (++line_number_ == 1 && line.starts_with(kByteOrderMark)) {
+// One block of whole lines in the air.
+struct Job {
+  BlockBuffer buffer;
+  Block block;
+  std::uint64_t number = 0;    // blocks before it
+  std::uint64_t lines = 0;     // lines read, up to a malformed one
+  bool malformed = false;      // the last line read is malformed
+  const char* reason = "";     // what is wrong with it
+};
+
+// What a worker needs for one block.
+struct Scratch {
+  std::vector<Dictionary::Entry> entries;
+  EntryBuckets buckets;
+};
+
+// Parses the lines of job.block into s.entries, up to the first malformed
+// line.
+void ParseLines(Job& job, Scratch& s) {
+  s.entries.clear();
+  job.lines = 0;
+  job.malformed = false;
+  const char* p = job.block.bytes.data();
+  const char* const end = p + job.block.bytes.size();
+  while (p < end) {
+    const char* newline =
+        static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+    const char* const line_end = newline == nullptr ? end : newline;
+    std::string_view line(p, static_cast<std::size_t>(line_end - p));
+    p = line_end + 1;
+    if (++job.lines == 1 && job.number == 0 && line.starts_with(kByteOrderMark)) {
       line.remove_prefix(kByteOrderMark.size());
     }
     const EntryLine parsed = ParseEntryLine(line);
-    if (parsed.kind == EntryLine::Kind::kEntry) entries_.push_back(parsed.entry);
-    if (parsed.kind != EntryLine::Kind::kMalformed) return true;
-    result_ = {line_number_, parsed.reason};
-    return false;
+    if (parsed.kind == EntryLine::Kind::kEntry) s.entries.push_back(parsed.entry);
+    if (parsed.kind == EntryLine::Kind::kMalformed) {
+      job.malformed = true;
+      job.reason = parsed.reason;
+      return;
+    }
   }
-
-  void Flush() {
-    dictionary_.AddEntries(entries_);
-    entries_.clear();
-  }
-
-  const LoadResult& result() const { return result_; }
-
- private:
-  Dictionary& dictionary_;
-  std::vector<Dictionary::Entry> entries_;  // parsed, not yet added
-  std::uint64_t line_number_ = 0;
-  LoadResult result_;
-};
+}
 
 }  // namespace
 
-// Performance-critical for large dictionaries: lines are cut with memchr and
-// parsed in place; only a line that straddles two blocks is copied.
-LoadResult LoadDictionary(Dictionary& dictionary, InputFile& in) {
-  Loader loader(dictionary);
-  std::string partial;  // the start of a line that continues in the next block
-  for (std::span<char> block = in.Next(); !block.empty(); block = in.Next()) {
-    const char* p = block.data();
-    const char* const end = p + block.size();
-    while (p < end) {
-      const char* newline =
-          static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-      if (newline == nullptr) {
-        partial.append(p, end);
-        break;
-      }
-      const std::string_view rest(p, static_cast<std::size_t>(newline - p));
-      p = newline + 1;
-      if (partial.empty()) {
-        if (!loader.Line(rest)) break;
-        continue;
-      }
-      partial.append(rest);
-      const bool good = loader.Line(partial);
-      loader.Flush();  // the line lives in `partial`
-      partial.clear();
-      if (!good) break;
-    }
-    loader.Flush();
-    if (!loader.result().ok()) return loader.result();
-  }
-  if (in.error() == 0 && !partial.empty()) {
-    loader.Line(partial);
-    loader.Flush();
-  }
-  return loader.result();
+// Performance-critical for large dictionaries: blocks of whole lines are
+// parsed in place on worker threads; the entries of each block are added to
+// each partition after those of the block before, so counts add up in file
+// order (which matters where they saturate) and nothing after a malformed
+// line is added.
+LoadResult LoadDictionary(Dictionary& dictionary, InputFile& in, unsigned threads) {
+  BlockReader reader(in, kLineFeed);
+  const std::size_t slots = threads < 2 ? 1 : std::size_t{threads} + 2;
+  std::vector<Job> jobs(slots);
+  std::vector<Scratch> scratch(threads < 2 ? 1 : threads);
+  Turns turns(Dictionary::kPartitions);
+  std::atomic<std::uint64_t> first_malformed{UINT64_MAX};  // number of the first bad block
+  std::uint64_t made = 0;
+  std::uint64_t lines_before = 0;  // lines of the blocks finished so far
+  LoadResult result;
+  RunOrderedPipeline(
+      threads, slots,
+      [&](std::size_t slot) {
+        Job& job = jobs[slot];
+        job.block = reader.Next(job.buffer);
+        job.number = made;
+        // After a read error the block holds only the start of a line.
+        if (job.block.bytes.empty() || in.error() != 0) return false;
+        ++made;
+        return true;
+      },
+      [&](std::size_t slot, unsigned worker) {
+        Job& job = jobs[slot];
+        Scratch& s = scratch[worker];
+        std::exception_ptr failure;
+        try {
+          ParseLines(job, s);
+          if (job.malformed) {
+            std::uint64_t seen = first_malformed.load();
+            while (job.number < seen && !first_malformed.compare_exchange_weak(seen, job.number)) {
+            }
+          }
+          s.buckets.Fill(
+              s.entries.size(), [&](std::size_t i) { return s.entries[i].word; },
+              [&](std::size_t i) { return s.entries[i].count; });
+        } catch (...) {
+          failure = std::current_exception();
+        }
+        turns.Take(job.number, [&](std::size_t p) {
+          if (!failure && job.number <= first_malformed.load()) {
+            dictionary.AddToPartition(p, s.buckets.Of(p));
+          }
+        });
+        if (failure) std::rethrow_exception(failure);
+      },
+      [&](std::size_t slot) {
+        const Job& job = jobs[slot];
+        if (job.malformed) {
+          result = {lines_before + job.lines, job.reason};
+          return false;
+        }
+        lines_before += job.lines;
+        return true;
+      });
+  return result;
 }
 
-void SaveDictionary(const Dictionary& dictionary, OutputFile& out) {
-  dictionary.ForEachInOrder([&](std::string_view word, std::int32_t count) {
-    out.Write(word);
-    out.Put(' ');
-    out.WriteInt(count);
-    out.Put('\n');
-  });
+void SaveDictionary(const Dictionary& dictionary, OutputFile& out, unsigned threads) {
+  dictionary.ForEachInOrder(
+      [&](std::string_view word, std::int32_t count) {
+        out.Write(word);
+        out.Put(' ');
+        out.WriteInt(count);
+        out.Put('\n');
+      },
+      threads);
 }
 
 }  // namespace dorvenix

@@ -34,15 +34,17 @@ struct LoadResult {
   bool ok() const { return bad_line == 0; }
 };
 
-// Merges the entries of `in` into `dictionary`. Loading stops at the first
-// malformed line: that line adds nothing, the lines before it stay added,
-// and the result names it. A read error stops loading likewise and is left
-// in in.error().
-LoadResult LoadDictionary(Dictionary& dictionary, InputFile& in);
+// Merges the entries of `in` into `dictionary`, parsing on up to `threads`
+// threads; the dictionary ends up the same whatever their number. Loading
+// stops at the first malformed line: that line adds nothing, the lines before
+// it stay added, and the result names it. A read error stops loading likewise
+// and is left in in.error(). Throws std::bad_alloc when memory runs out, the
+// entries added before staying.
+LoadResult LoadDictionary(Dictionary& dictionary, InputFile& in, unsigned threads = 1);
 
-// Writes every entry of `dictionary` to `out`, in dictionary order. Write
-// failures are left in out.error().
-void SaveDictionary(const Dictionary& dictionary, OutputFile& out);
+// Writes every entry of `dictionary` to `out`, in dictionary order, sorting
+// on up to `threads` threads. Write failures are left in out.error().
+void SaveDictionary(const Dictionary& dictionary, OutputFile& out, unsigned threads = 1);
 
 }  // namespace dorvenix
 

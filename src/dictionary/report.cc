@@ -8,7 +8,7 @@
 
 namespace dorvenix {
 
-void PrintReport(const Dictionary& dictionary, OutputFile& out) {
+void PrintReport(const Dictionary& dictionary, OutputFile& out, unsigned threads) {
   // The entry before the first has an empty key and word and count 0.
   std::string_view previous_word;  // views stay valid: the dictionary owns them
   std::int32_t previous_count = 0;
@@ -29,7 +29,7 @@ void PrintReport(const Dictionary& dictionary, OutputFile& out) {
     }
     previous_word = word;
     previous_count = count;
-  });
+  }, threads);
   out.Write("Words loaded(excluding 3 letter words and shorter)=");
   out.WriteInt(static_cast<std::int64_t>(dictionary.size()));
   out.Write("\nCollisions=");

@@ -16,9 +16,10 @@
 
 namespace dorvenix {
 
-// Writes the report on `dictionary` to `out`. A group of n words sharing a
-// key gives n - 1 collision lines. Write failures are left in out.error().
-void PrintReport(const Dictionary& dictionary, OutputFile& out);
+// Writes the report on `dictionary` to `out`, sorting on up to `threads`
+// threads. A group of n words sharing a key gives n - 1 collision lines.
+// Write failures are left in out.error().
+void PrintReport(const Dictionary& dictionary, OutputFile& out, unsigned threads = 1);
 
 }  // namespace dorvenix
 

@@ -11,7 +11,6 @@
 #ifndef DORVENIX_DICTIONARY_WORD_TABLE_H_
 #define DORVENIX_DICTIONARY_WORD_TABLE_H_
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -28,7 +27,8 @@ class WordTable {
   using Ref = Arena::Ref;
   static constexpr Ref kNoRef = Arena::kNoRef;
 
-  WordTable();
+  // `largest_block`: see Arena.
+  explicit WordTable(std::size_t largest_block = Arena::kMaxBlockSize);
   WordTable(const WordTable&) = delete;
   WordTable& operator=(const WordTable&) = delete;
 
@@ -69,27 +69,18 @@ class WordTable {
     return Add(i, tag, word, value);
   }
 
-  // Calls visit(i, hash_of(i)) for each i in [0, n) in order, where hash_of
-  // is the hash filed strings are sought under. Faster than a loop for a
-  // batch of look-ups: the memory of the later strings of a batch is fetched
-  // while the earlier ones are handled. hash_of(i) may return kSkip for an
-  // i that needs no fetch; visit is still called for it.
-  static constexpr std::uint64_t kSkip = 0;
-  template <class HashOf, class Visit>
-  void VisitBatched(std::size_t n, HashOf&& hash_of, Visit&& visit) const {
-    constexpr std::size_t kBatch = 16;
-    std::array<std::uint64_t, kBatch> hashes;
-    for (std::size_t begin = 0; begin < n; begin += kBatch) {
-      const std::size_t size = n - begin < kBatch ? n - begin : kBatch;
-      for (std::size_t i = 0; i < size; ++i) {
-        hashes[i] = hash_of(begin + i);
-        if (hashes[i] != kSkip) Prefetch(hashes[i]);
-      }
-      for (std::size_t i = 0; i < size; ++i) {
-        if (hashes[i] != kSkip) PrefetchString(hashes[i]);
-      }
-      for (std::size_t i = 0; i < size; ++i) visit(begin + i, hashes[i]);
-    }
+  // Asks the processor to fetch the slot where a look-up of `hash` starts.
+  void Prefetch(std::uint64_t hash) const {
+    __builtin_prefetch(&slots_[SlotIndex(static_cast<std::uint32_t>(hash))]);
+  }
+
+  // Asks the processor to fetch the string in the slot where a look-up of
+  // `hash` starts, when that slot's tag matches (its slot should have been
+  // prefetched a while before).
+  void PrefetchString(std::uint64_t hash) const {
+    const auto tag = static_cast<std::uint32_t>(hash);
+    const Slot slot = slots_[SlotIndex(tag)];
+    if (slot.tag == tag && slot.ref != kNoRef) __builtin_prefetch(arena_.At(slot.ref));
   }
 
   std::string_view Word(Ref ref) const {
@@ -132,19 +123,6 @@ class WordTable {
     const std::string_view held = Word(ref);
     return held.size() == word.size() && BytesEqual(held.data(), word.data(), word.size());
   }
-  // Asks the processor to fetch the slot where a look-up of `hash` starts.
-  void Prefetch(std::uint64_t hash) const {
-    __builtin_prefetch(&slots_[SlotIndex(static_cast<std::uint32_t>(hash))]);
-  }
-  // Asks the processor to fetch the string in the slot where a look-up of
-  // `hash` starts, when that slot's tag matches (its slot should have been
-  // prefetched a while before).
-  void PrefetchString(std::uint64_t hash) const {
-    const auto tag = static_cast<std::uint32_t>(hash);
-    const Slot slot = slots_[SlotIndex(tag)];
-    if (slot.tag == tag && slot.ref != kNoRef) __builtin_prefetch(arena_.At(slot.ref));
-  }
-
   // Adds `word` in the empty slot `slot`, growing the index when it fills.
   Ref Add(std::size_t slot, std::uint32_t tag, std::string_view word, std::int32_t value);
   void Grow();

@@ -10,12 +10,16 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 
 namespace dorvenix {
+
+// Called as an input is worked through, with the bytes read so far.
+using ProgressFn = std::function<void(std::uint64_t bytes_read)>;
 
 class InputFile {
  public:

@@ -4,41 +4,64 @@
 #include <vector>
 
 #include "base/bytes.h"
+#include "base/ordered_pipeline.h"
+#include "io/block_reader.h"
 #include "text/word_batch.h"
 #include "text/word_scanner.h"
 
 namespace dorvenix {
+namespace {
 
-bool DecipherText(const BestWordIndex& index, InputFile& in, OutputFile& out,
-                  const ProgressFn& progress) {
-  // A word and the word chosen for it have the same key, hence the same
-  // length. So each block is deciphered in place, lowercased by the scanner
-  // and with each word overwritten by its answer, and written out whole:
-  // separators cost nothing. Performance-critical.
-  TextReader reader(in, index.longest_word());
-  WordBatch batch;
+// What a worker needs for one block.
+struct Scratch {
+  WordBatch words;
   std::vector<std::string_view> answers;
-  for (TextBlock block = reader.Next(); !block.bytes.empty(); block = reader.Next()) {
-    char* const begin = block.bytes.data();
-    const char* const end = begin + block.bytes.size();
-    batch.Start(block.bytes.size());
-    ScanWords(block.bytes, [&](std::string_view word) {
-      // A piece of a word longer than any answer stays as it is.
-      if (block.starts_in_word && word.data() == begin) return;
-      if (block.ends_in_word && word.data() + word.size() == end) return;
-      batch.Add(word);
-    });
-    const std::span<const std::string_view> words = batch.words();
-    answers.resize(words.size());
-    index.FindBestWords(words, answers);
-    for (std::size_t i = 0; i < words.size(); ++i) {
-      if (answers[i].data() != words[i].data()) {
-        CopyBytes(begin + (words[i].data() - begin), answers[i].data(), answers[i].size());
-      }
+};
+
+// Deciphers `block` in place. A word and the word chosen for it have the
+// same key, hence the same length: each word is overwritten by its answer,
+// and separators cost nothing. Performance-critical.
+void DecipherBlock(const BestWordIndex& index, const Block& block, Scratch& s) {
+  char* const begin = block.bytes.data();
+  const char* const end = begin + block.bytes.size();
+  s.words.Start(block.bytes.size());
+  ScanWords(block.bytes, [&](std::string_view word) {
+    // A piece of a word longer than any answer stays as it is.
+    if (block.starts_in_unit && word.data() == begin) return;
+    if (block.ends_in_unit && word.data() + word.size() == end) return;
+    s.words.Add(word);
+  });
+  const std::span<const std::string_view> words = s.words.words();
+  s.answers.resize(words.size());
+  index.FindBestWords(words, s.answers);
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    if (s.answers[i].data() != words[i].data()) {
+      CopyBytes(begin + (words[i].data() - begin), s.answers[i].data(), s.answers[i].size());
     }
-    out.Write(std::string_view(begin, block.bytes.size()));
-    if (progress) progress(in.consumed());
   }
+}
+
+}  // namespace
+
+bool DecipherText(const BestWordIndex& index, InputFile& in, OutputFile& out, unsigned threads,
+                  const ProgressFn& progress) {
+  BlockReader reader(in, internal::kSeparator, index.longest_word());
+  const std::size_t slots = threads < 2 ? 1 : 2 * std::size_t{threads} + 2;
+  std::vector<BlockBuffer> buffers(slots);
+  std::vector<Block> blocks(slots);
+  std::vector<Scratch> scratch(threads < 2 ? 1 : threads);
+  RunOrderedPipeline(
+      threads, slots,
+      [&](std::size_t slot) {
+        blocks[slot] = reader.Next(buffers[slot]);
+        return !blocks[slot].bytes.empty();
+      },
+      [&](std::size_t slot, unsigned worker) { DecipherBlock(index, blocks[slot], scratch[worker]); },
+      [&](std::size_t slot) {
+        out.Write(std::string_view(blocks[slot].bytes.data(), blocks[slot].bytes.size()));
+        if (progress) progress(in.consumed());
+        return true;
+      });
   return in.error() == 0;
 }
 

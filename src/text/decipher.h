@@ -5,16 +5,16 @@
 #include "dictionary/best_word_index.h"
 #include "io/input_file.h"
 #include "io/output_file.h"
-#include "text/text_reader.h"
 
 namespace dorvenix {
 
 // Writes `in` to `out` with each word replaced by index.FindBestWord of its
-// lowercase form and every separator byte copied unchanged. Returns false
-// when reading failed (in.error() tells why); what was read before stays
-// written. Memory stays bounded by the block size however long a word is,
-// unless the index holds a word that long.
-bool DecipherText(const BestWordIndex& index, InputFile& in, OutputFile& out,
+// lowercase form and every separator byte copied unchanged. Blocks are
+// deciphered on up to `threads` worker threads and written in order as they
+// are done. Returns false when reading failed (in.error() tells why); what
+// was read before stays written. Memory stays bounded by a few blocks per
+// thread however long a word is, unless the index holds a word that long.
+bool DecipherText(const BestWordIndex& index, InputFile& in, OutputFile& out, unsigned threads,
                   const ProgressFn& progress = {});
 
 }  // namespace dorvenix

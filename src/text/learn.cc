@@ -1,19 +1,77 @@
 #include "text/learn.h"
 
+#include <exception>
+#include <vector>
+
+#include "base/ordered_pipeline.h"
+#include "base/turns.h"
+#include "dictionary/entry_buckets.h"
+#include "io/block_reader.h"
 #include "text/word_batch.h"
 #include "text/word_scanner.h"
 
 namespace dorvenix {
+namespace {
 
-bool LearnFromText(Dictionary& dictionary, InputFile& in, const ProgressFn& progress) {
-  TextReader reader(in);
-  WordBatch batch;
-  for (TextBlock block = reader.Next(); !block.bytes.empty(); block = reader.Next()) {
-    batch.Start(block.bytes.size());
-    ScanWords(block.bytes, [&](std::string_view word) { batch.Add(word); });
-    dictionary.AddWords(batch.words());
-    if (progress) progress(in.consumed());
-  }
+// One block in the air.
+struct Job {
+  BlockBuffer buffer;
+  Block block;
+  std::uint64_t number = 0;  // blocks before it
+};
+
+// What a worker needs for one block.
+struct Scratch {
+  WordBatch words;
+  EntryBuckets entries;
+};
+
+}  // namespace
+
+bool LearnFromText(Dictionary& dictionary, InputFile& in, unsigned threads,
+                   const ProgressFn& progress) {
+  // Each block is scanned and its words sorted by partition on a worker;
+  // then the worker adds each partition's share when the block before has
+  // added its own, so no partition is locked and the dictionary is built in
+  // the same order as on one thread.
+  BlockReader reader(in, internal::kSeparator);
+  const std::size_t slots = threads < 2 ? 1 : std::size_t{threads} + 2;
+  std::vector<Job> jobs(slots);
+  std::vector<Scratch> scratch(threads < 2 ? 1 : threads);
+  Turns turns(Dictionary::kPartitions);
+  std::uint64_t made = 0;
+  RunOrderedPipeline(
+      threads, slots,
+      [&](std::size_t slot) {
+        Job& job = jobs[slot];
+        job.block = reader.Next(job.buffer);
+        job.number = made;
+        if (job.block.bytes.empty()) return false;
+        ++made;
+        return true;
+      },
+      [&](std::size_t slot, unsigned worker) {
+        Job& job = jobs[slot];
+        Scratch& s = scratch[worker];
+        std::exception_ptr failure;
+        try {
+          s.words.Start(job.block.bytes.size());
+          ScanWords(job.block.bytes, [&](std::string_view word) { s.words.Add(word); });
+          const auto words = s.words.words();
+          s.entries.Fill(
+              words.size(), [&](std::size_t i) { return words[i]; }, [](std::size_t) { return 1; });
+        } catch (...) {
+          failure = std::current_exception();
+        }
+        turns.Take(job.number, [&](std::size_t p) {
+          if (!failure) dictionary.AddToPartition(p, s.entries.Of(p));
+        });
+        if (failure) std::rethrow_exception(failure);
+      },
+      [&](std::size_t) {
+        if (progress) progress(in.consumed());
+        return true;
+      });
   return in.error() == 0;
 }
 

@@ -4,16 +4,17 @@
 
 #include "dictionary/dictionary.h"
 #include "io/input_file.h"
-#include "text/text_reader.h"
 
 namespace dorvenix {
 
 // Adds every word of `in` to `dictionary` (AddWord: words of more than 3
-// letters, one count per occurrence). Returns false when reading failed;
-// in.error() tells why, and the words read before the failure stay learnt.
-// Throws std::bad_alloc when memory runs out, the words before staying
-// learnt.
-bool LearnFromText(Dictionary& dictionary, InputFile& in, const ProgressFn& progress = {});
+// letters, one count per occurrence), on up to `threads` worker threads; the
+// dictionary ends up the same whatever their number. Returns false when
+// reading failed; in.error() tells why, and the words read before the failure
+// stay learnt. Throws std::bad_alloc when memory runs out, what was learnt
+// before staying learnt.
+bool LearnFromText(Dictionary& dictionary, InputFile& in, unsigned threads,
+                   const ProgressFn& progress = {});
 
 }  // namespace dorvenix
 

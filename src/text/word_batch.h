@@ -6,7 +6,7 @@
 
 #include <bit>
 #include <cstddef>
-#include <memory>
+#include <memory>  // std::construct_at, std::unique_ptr
 #include <span>
 #include <string_view>
 
@@ -21,11 +21,13 @@ class WordBatch {
   void Start(std::size_t size) {
     // Blocks differ in size by a few bytes: make room for the next power of
     // two, so that the room is made once.
+    // The room is left uninitialised, so that only the part that words
+    // take up is ever touched.
     const std::size_t most = std::bit_ceil(size) / 2 + 2;
     if (most > capacity_) {
       capacity_ = most;
-      words_.reset();
-      words_ = std::make_unique_for_overwrite<std::string_view[]>(capacity_);
+      room_.reset();
+      room_ = std::make_unique_for_overwrite<Room[]>(capacity_);
     }
     count_ = 0;
   }
@@ -33,14 +35,21 @@ class WordBatch {
   // Keeps `word` when it has more than 3 letters. Whether it does is a coin
   // toss in ordinary text, so there is no branch to mispredict.
   void Add(std::string_view word) {
-    words_[count_] = word;
+    std::construct_at(reinterpret_cast<std::string_view*>(&room_[count_]), word);
     count_ += IsStoredLength(word.size()) ? 1 : 0;
   }
 
-  std::span<const std::string_view> words() const { return {words_.get(), count_}; }
+  std::span<const std::string_view> words() const {
+    return {reinterpret_cast<const std::string_view*>(room_.get()), count_};
+  }
 
  private:
-  std::unique_ptr<std::string_view[]> words_;  // room for capacity_ words
+  // Storage for one word, with no constructor to run.
+  struct alignas(std::string_view) Room {
+    unsigned char bytes[sizeof(std::string_view)];
+  };
+
+  std::unique_ptr<Room[]> room_;  // room for capacity_ words
   std::size_t capacity_ = 0;
   std::size_t count_ = 0;  // words kept
 };

@@ -4,7 +4,8 @@
 // byte (digits, white space, punctuation, apostrophes, hyphens, bytes
 // 0x80-0xFF) separates words. So "don't" is the two words "don" and "t". No
 // locale is ever consulted. The block is lowercased in place; TextReader
-// hands out blocks that never cut a word in two.
+// hands out blocks that never cut a word in two
+// when given internal::kSeparator.
 #ifndef DORVENIX_TEXT_WORD_SCANNER_H_
 #define DORVENIX_TEXT_WORD_SCANNER_H_
 
@@ -30,6 +31,13 @@ inline constexpr std::array<char, 256> kLowercase = [] {
   for (int c = 'A'; c <= 'Z'; ++c) {
     table[static_cast<std::size_t>(c)] = static_cast<char>(c - 'A' + 'a');
   }
+  return table;
+}();
+
+// kSeparator[b] tells whether the byte b separates words.
+inline constexpr std::array<bool, 256> kSeparator = [] {
+  std::array<bool, 256> table{};
+  for (std::size_t b = 0; b < 256; ++b) table[b] = kLowercase[b] == 0;
   return table;
 }();
 

@@ -1,0 +1,51 @@
+// ParallelFor: runs f(i) for every i in [0, n) on up to `threads` threads
+// (the calling thread among them), each taking the next i as it becomes free.
+// The first exception thrown by f is rethrown once every thread has stopped;
+// the i not yet taken by then are skipped.
+#ifndef DORVENIX_BASE_PARALLEL_FOR_H_
+#define DORVENIX_BASE_PARALLEL_FOR_H_
+
+#include <atomic>
+#include <cstddef>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace dorvenix {
+
+template <class F>
+void ParallelFor(std::size_t n, unsigned threads, F&& f) {
+  if (threads < 2 || n < 2) {
+    for (std::size_t i = 0; i < n; ++i) f(i);
+    return;
+  }
+  std::atomic<std::size_t> next{0};
+  std::mutex mutex;
+  std::exception_ptr failure;  // the first exception, guarded by mutex
+  auto loop = [&] {
+    try {
+      for (std::size_t i = next++; i < n; i = next++) f(i);
+    } catch (...) {
+      next = n;
+      std::lock_guard lock(mutex);
+      if (!failure) failure = std::current_exception();
+    }
+  };
+  std::vector<std::thread> helpers;
+  const std::size_t wanted = (threads < n ? threads : n) - 1;
+  for (std::size_t t = 0; t < wanted; ++t) {
+    try {
+      helpers.emplace_back(loop);
+    } catch (const std::exception&) {
+      break;  // fewer helpers: the work still gets done
+    }
+  }
+  loop();
+  for (std::thread& helper : helpers) helper.join();
+  if (failure) std::rethrow_exception(failure);
+}
+
+}  // namespace dorvenix
+
+#endif  // DORVENIX_BASE_PARALLEL_FOR_H_

@@ -1,0 +1,89 @@
+// Turns: lets numbered jobs, worked on by several threads, each use a set of
+// resources (the partitions of a table, say) in job order: job j uses
+// resource r only after job j - 1 has. A job takes the resources in whatever
+// order their turns come, so jobs follow each other through the resources
+// without a lock held while a resource is used.
+//
+// Every job from 0 up must call Take() exactly once, also when it fails:
+// the jobs after it wait for its turns.
+#ifndef DORVENIX_BASE_TURNS_H_
+#define DORVENIX_BASE_TURNS_H_
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace dorvenix {
+
+class Turns {
+ public:
+  explicit Turns(std::size_t resources)
+      : next_(std::make_unique<std::atomic<std::uint64_t>[]>(resources)), count_(resources) {}
+  Turns(const Turns&) = delete;
+  Turns& operator=(const Turns&) = delete;
+
+  // Calls use(r) for every resource r, each once job `job`'s turn on it has
+  // come, and then passes the turn on. When a use() throws, the remaining
+  // turns are still passed on (without use) and the exception is rethrown.
+  template <class Use>
+  void Take(std::uint64_t job, Use&& use) {
+    std::vector<std::size_t> waiting;
+    waiting.reserve(count_);
+    for (std::size_t r = 0; r < count_; ++r) waiting.push_back(r);
+    std::exception_ptr error;
+    while (!waiting.empty()) {
+      std::size_t kept = 0;
+      for (const std::size_t r : waiting) {
+        if (next_[r].load(std::memory_order_acquire) != job) {
+          waiting[kept++] = r;
+          continue;
+        }
+        if (!error) {
+          try {
+            use(r);
+          } catch (...) {
+            error = std::current_exception();
+          }
+        }
+        Pass(r, job + 1);
+      }
+      if (kept == waiting.size()) Wait(job, waiting);
+      waiting.resize(kept);
+    }
+    if (error) std::rethrow_exception(error);
+  }
+
+ private:
+  void Pass(std::size_t r, std::uint64_t next) {
+    {
+      std::lock_guard lock(mutex_);
+      next_[r].store(next, std::memory_order_release);
+    }
+    passed_.notify_all();
+  }
+
+  // Waits until one of `waiting` is `job`'s turn.
+  void Wait(std::uint64_t job, const std::vector<std::size_t>& waiting) {
+    std::unique_lock lock(mutex_);
+    passed_.wait(lock, [&] {
+      for (const std::size_t r : waiting) {
+        if (next_[r].load(std::memory_order_relaxed) == job) return true;
+      }
+      return false;
+    });
+  }
+
+  std::unique_ptr<std::atomic<std::uint64_t>[]> next_;  // per resource: the job whose turn it is
+  std::size_t count_;                                    // number of resources
+  std::mutex mutex_;                                     // guards waiting for a turn
+  std::condition_variable passed_;                       // a turn was passed on
+};
+
+}  // namespace dorvenix
+
+#endif  // DORVENIX_BASE_TURNS_H_
