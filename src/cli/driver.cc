@@ -35,7 +35,7 @@ constexpr int kExitFailure = 2;
 // anything has failed so far.
 class Run {
  public:
-  Run() : out_(STDOUT_FILENO, false), threads_(UsableCores()) {}
+  Run() : out_(STDOUT_FILENO, false) { plan_.threads = UsableCores(); }
 
   int Execute(int argc, const char* const* argv) {
     if (argc < 2) return Usage();
@@ -51,7 +51,7 @@ class Run {
       } else if (arg == "-d") {
         mode = Mode::kDecipher;
       } else if (arg == "-i") {
-        PrintReport(dictionary_, out_, threads_);
+        PrintReport(dictionary_, out_, plan_.threads);
         out_.Flush();
       } else if (mode == Mode::kNone) {
         return Usage();
@@ -83,7 +83,7 @@ class Run {
         InputFile in = InputFile::Open(path);
         // A missing dictionary is an empty one: '-l dict -s dict' starts it.
         if (in.missing()) return;
-        const LoadResult result = LoadDictionary(dictionary_, in, threads_);
+        const LoadResult result = LoadDictionary(dictionary_, in, plan_);
         if (in.error() != 0) {
           Error(path, std::strerror(in.error()));
         } else if (!result.ok()) {
@@ -94,7 +94,7 @@ class Run {
       }
       case Mode::kSave: {
         const int error = SaveFile(path, out_, [&](OutputFile& file) {
-          SaveDictionary(dictionary_, file, threads_);
+          SaveDictionary(dictionary_, file, plan_.threads);
         });
         if (error != 0) Error(path, std::strerror(error));
         return;
@@ -110,8 +110,8 @@ class Run {
                           quiet ? 0 : in.size());
         ProgressFn update;
         if (progress.enabled()) update = [&](std::uint64_t done) { progress.Update(done); };
-        const bool ok = mode == Mode::kLearn ? LearnFromText(dictionary_, in, threads_, update)
-                                             : DecipherText(CurrentIndex(), in, out_, threads_, update);
+        const bool ok = mode == Mode::kLearn ? LearnFromText(dictionary_, in, plan_, update)
+                                             : DecipherText(CurrentIndex(), in, out_, plan_, update);
         progress.Finish();
         if (!ok) Error(path, std::strerror(in.error()));
         return;
@@ -160,7 +160,7 @@ class Run {
   Dictionary dictionary_;         // the one dictionary every command works on
   std::unique_ptr<BestWordIndex> index_;  // for deciphering, built when first needed
   OutputFile out_;                // standard output, shared by every command
-  unsigned threads_;              // worker threads a command may use
+  WorkPlan plan_;                 // how commands work through their input
   bool failed_ = false;           // a failure was reported: exit status 2
   bool stdout_reported_ = false;  // the standard output failure was reported
 };

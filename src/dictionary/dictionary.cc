@@ -84,7 +84,9 @@ std::size_t Dictionary::size() const {
 void Dictionary::MergeInOrder(unsigned threads,
                               const std::function<void(std::size_t, WordTable::Ref)>& f) const {
   std::array<std::vector<SortedEntry>, kPartitions> sorted;
-  ParallelFor(kPartitions, threads,
+  // A small dictionary sorts sooner than threads start.
+  constexpr std::size_t kParallelSize = std::size_t{1} << 16;
+  ParallelFor(kPartitions, size() < kParallelSize ? 1 : threads,
               [&](std::size_t p) { sorted[p] = SortInDictionaryOrder(partitions_[p]); });
   MergeSortedRuns(
       sorted,

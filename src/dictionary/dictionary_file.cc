@@ -74,18 +74,17 @@ void ParseLines(Job& job, Scratch& s) {
 // each partition after those of the block before, so counts add up in file
 // order (which matters where they saturate) and nothing after a malformed
 // line is added.
-LoadResult LoadDictionary(Dictionary& dictionary, InputFile& in, unsigned threads) {
-  BlockReader reader(in, kLineFeed);
-  const std::size_t slots = threads < 2 ? 1 : std::size_t{threads} + 2;
-  std::vector<Job> jobs(slots);
-  std::vector<Scratch> scratch(threads < 2 ? 1 : threads);
+LoadResult LoadDictionary(Dictionary& dictionary, InputFile& in, const WorkPlan& plan) {
+  BlockReader reader(in, kLineFeed, plan.block_size);
+  std::vector<Job> jobs(plan.slots());
+  std::vector<Scratch> scratch(plan.workers());
   Turns turns(Dictionary::kPartitions);
   std::atomic<std::uint64_t> first_malformed{UINT64_MAX};  // number of the first bad block
   std::uint64_t made = 0;
   std::uint64_t lines_before = 0;  // lines of the blocks finished so far
   LoadResult result;
   RunOrderedPipeline(
-      threads, slots,
+      plan.threads, plan.slots(),
       [&](std::size_t slot) {
         Job& job = jobs[slot];
         job.block = reader.Next(job.buffer);

@@ -21,6 +21,7 @@
 #include <cstdint>
 
 #include "dictionary/dictionary.h"
+#include "io/block_reader.h"
 #include "io/input_file.h"
 #include "io/output_file.h"
 
@@ -34,13 +35,13 @@ struct LoadResult {
   bool ok() const { return bad_line == 0; }
 };
 
-// Merges the entries of `in` into `dictionary`, parsing on up to `threads`
-// threads; the dictionary ends up the same whatever their number. Loading
+// Merges the entries of `in` into `dictionary`, parsing as `plan` says; the
+// dictionary ends up the same whatever the plan. Loading
 // stops at the first malformed line: that line adds nothing, the lines before
 // it stay added, and the result names it. A read error stops loading likewise
 // and is left in in.error(). Throws std::bad_alloc when memory runs out, the
 // entries added before staying.
-LoadResult LoadDictionary(Dictionary& dictionary, InputFile& in, unsigned threads = 1);
+LoadResult LoadDictionary(Dictionary& dictionary, InputFile& in, const WorkPlan& plan = {});
 
 // Writes every entry of `dictionary` to `out`, in dictionary order, sorting
 // on up to `threads` threads. Write failures are left in out.error().

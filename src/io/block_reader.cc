@@ -5,8 +5,8 @@
 
 namespace dorvenix {
 
-BlockReader::BlockReader(InputFile& in, const SeparatorTable& separator, std::size_t longest_unit,
-                         std::size_t block_size)
+BlockReader::BlockReader(InputFile& in, const SeparatorTable& separator, std::size_t block_size,
+                         std::size_t longest_unit)
     : in_(in),
       separator_(separator),
       longest_unit_(longest_unit),

@@ -10,12 +10,6 @@
 #include <utility>
 
 namespace dorvenix {
-namespace {
-
-constexpr std::size_t kBlockSize = std::size_t{1} << 20;
-
-}  // namespace
-
 InputFile InputFile::Open(const std::string& path) {
   InputFile file;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -46,8 +40,6 @@ InputFile InputFile::FromMemory(std::string_view text, std::size_t block_size) {
 InputFile::InputFile(InputFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
       error_(other.error_),
-      buffer_(std::move(other.buffer_)),
-      capacity_(other.capacity_),
       memory_(std::move(other.memory_)),
       memory_at_(other.memory_at_),
       memory_block_(other.memory_block_),
@@ -77,15 +69,6 @@ std::size_t InputFile::Read(char* to, std::size_t capacity) {
     error_ = errno;
     return 0;
   }
-}
-
-std::span<char> InputFile::Next() {
-  if (buffer_ == nullptr) {
-    // A small regular file needs no megabyte of buffer.
-    capacity_ = size_ > 0 && size_ < kBlockSize ? static_cast<std::size_t>(size_) + 1 : kBlockSize;
-    buffer_ = std::make_unique_for_overwrite<char[]>(capacity_);
-  }
-  return {buffer_.get(), Read(buffer_.get(), capacity_)};
 }
 
 }  // namespace dorvenix

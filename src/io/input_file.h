@@ -1,9 +1,7 @@
-// InputFile: reads a file, a pipe or an in-memory text in large blocks.
+// InputFile: reads a file, a pipe or an in-memory text.
 //
-// The file is opened by Open() and closed by the destructor. Read() fills a
-// buffer of the caller's; Next() hands out the next block in a buffer the
-// InputFile owns, which may be modified in place and stays valid until the
-// next call to Next() or the InputFile's destruction.
+// The file is opened by Open() and closed by the destructor; Read() fills a
+// buffer of the caller's.
 #ifndef DORVENIX_IO_INPUT_FILE_H_
 #define DORVENIX_IO_INPUT_FILE_H_
 
@@ -11,8 +9,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <memory>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -40,10 +36,6 @@ class InputFile {
   // of the input or after a read error (error() tells which).
   std::size_t Read(char* to, std::size_t capacity);
 
-  // The next block of bytes; empty at the end of the input or after a read
-  // error.
-  std::span<char> Next();
-
   // errno of the failed open or read, 0 when none failed.
   int error() const { return error_; }
   // Whether the open failed because no file has the name.
@@ -58,8 +50,6 @@ class InputFile {
 
   int fd_ = -1;                     // -1 for memory input or a failed open
   int error_ = 0;                   // errno of the failure, if any
-  std::unique_ptr<char[]> buffer_;  // the block handed out by Next()
-  std::size_t capacity_ = 0;        // size of buffer_
   std::string memory_;              // the text of a memory input
   std::size_t memory_at_ = 0;       // bytes of memory_ handed out
   std::size_t memory_block_ = 0;    // block size of a memory input

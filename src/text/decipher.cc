@@ -43,15 +43,17 @@ void DecipherBlock(const BestWordIndex& index, const Block& block, Scratch& s) {
 
 }  // namespace
 
-bool DecipherText(const BestWordIndex& index, InputFile& in, OutputFile& out, unsigned threads,
-                  const ProgressFn& progress) {
-  BlockReader reader(in, internal::kSeparator, index.longest_word());
-  const std::size_t slots = threads < 2 ? 1 : 2 * std::size_t{threads} + 2;
+bool DecipherText(const BestWordIndex& index, InputFile& in, OutputFile& out,
+                  const WorkPlan& plan, const ProgressFn& progress) {
+  BlockReader reader(in, internal::kSeparator, plan.block_size, index.longest_word());
+  // Twice the usual blocks in the air: a block waits for those before it to
+  // be written.
+  const std::size_t slots = 2 * plan.slots();
   std::vector<BlockBuffer> buffers(slots);
   std::vector<Block> blocks(slots);
-  std::vector<Scratch> scratch(threads < 2 ? 1 : threads);
+  std::vector<Scratch> scratch(plan.workers());
   RunOrderedPipeline(
-      threads, slots,
+      plan.threads, slots,
       [&](std::size_t slot) {
         blocks[slot] = reader.Next(buffers[slot]);
         return !blocks[slot].bytes.empty();

@@ -3,6 +3,7 @@
 #define DORVENIX_TEXT_DECIPHER_H_
 
 #include "dictionary/best_word_index.h"
+#include "io/block_reader.h"
 #include "io/input_file.h"
 #include "io/output_file.h"
 
@@ -10,12 +11,11 @@ namespace dorvenix {
 
 // Writes `in` to `out` with each word replaced by index.FindBestWord of its
 // lowercase form and every separator byte copied unchanged. Blocks are
-// deciphered on up to `threads` worker threads and written in order as they
-// are done. Returns false when reading failed (in.error() tells why); what
+// deciphered as `plan` says and written in order as they are done. Returns false when reading failed (in.error() tells why); what
 // was read before stays written. Memory stays bounded by a few blocks per
 // thread however long a word is, unless the index holds a word that long.
-bool DecipherText(const BestWordIndex& index, InputFile& in, OutputFile& out, unsigned threads,
-                  const ProgressFn& progress = {});
+bool DecipherText(const BestWordIndex& index, InputFile& in, OutputFile& out,
+                  const WorkPlan& plan = {}, const ProgressFn& progress = {});
 
 }  // namespace dorvenix
 

@@ -28,20 +28,19 @@ struct Scratch {
 
 }  // namespace
 
-bool LearnFromText(Dictionary& dictionary, InputFile& in, unsigned threads,
+bool LearnFromText(Dictionary& dictionary, InputFile& in, const WorkPlan& plan,
                    const ProgressFn& progress) {
   // Each block is scanned and its words sorted by partition on a worker;
   // then the worker adds each partition's share when the block before has
   // added its own, so no partition is locked and the dictionary is built in
   // the same order as on one thread.
-  BlockReader reader(in, internal::kSeparator);
-  const std::size_t slots = threads < 2 ? 1 : std::size_t{threads} + 2;
-  std::vector<Job> jobs(slots);
-  std::vector<Scratch> scratch(threads < 2 ? 1 : threads);
+  BlockReader reader(in, internal::kSeparator, plan.block_size);
+  std::vector<Job> jobs(plan.slots());
+  std::vector<Scratch> scratch(plan.workers());
   Turns turns(Dictionary::kPartitions);
   std::uint64_t made = 0;
   RunOrderedPipeline(
-      threads, slots,
+      plan.threads, plan.slots(),
       [&](std::size_t slot) {
         Job& job = jobs[slot];
         job.block = reader.Next(job.buffer);

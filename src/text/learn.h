@@ -3,17 +3,18 @@
 #define DORVENIX_TEXT_LEARN_H_
 
 #include "dictionary/dictionary.h"
+#include "io/block_reader.h"
 #include "io/input_file.h"
 
 namespace dorvenix {
 
 // Adds every word of `in` to `dictionary` (AddWord: words of more than 3
-// letters, one count per occurrence), on up to `threads` worker threads; the
-// dictionary ends up the same whatever their number. Returns false when
+// letters, one count per occurrence), as `plan` says; the dictionary ends up
+// the same whatever the plan. Returns false when
 // reading failed; in.error() tells why, and the words read before the failure
 // stay learnt. Throws std::bad_alloc when memory runs out, what was learnt
 // before staying learnt.
-bool LearnFromText(Dictionary& dictionary, InputFile& in, unsigned threads,
+bool LearnFromText(Dictionary& dictionary, InputFile& in, const WorkPlan& plan = {},
                    const ProgressFn& progress = {});
 
 }  // namespace dorvenix
