@@ -55,61 +55,9 @@ echo "machine:  $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: 
 echo "runs:     $RUNS of each command, alternating"
 echo "load:     $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 min; other work on the machine skews timings)"
 
-# timed LABEL COMMAND...: runs COMMAND once, standard output to /dev/null,
-# standard error to run/stderr (so no progress display is drawn), and appends
-# "microseconds peak-RSS-KiB" to run/LABEL.t.
-timed() {
-  local label=$1 t0 t1
-  shift
-  t0=$(date +%s%N)
-  if ! /usr/bin/time -f %M -o "$work/rss" "$@" > /dev/null 2> "$work/stderr"; then
-    echo "run.sh: command failed: $*" >&2
-    cat "$work/stderr" >&2
-    exit 1
-  fi
-  t1=$(date +%s%N)
-  if [ -s "$work/stderr" ]; then
-    echo "   (standard error of $*:)"
-    head -n 5 "$work/stderr" | sed 's/^/   | /'
-  fi
-  echo "$(((t1 - t0) / 1000)) $(tail -n 1 "$work/rss")" >> "$work/$label.t"
-}
+# shellcheck source=bench/lib.sh
+source "$root/bench/lib.sh"
 
-median_s() { sort -n "$1" | awk '{t[NR] = $1} END {
-  m = (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2; printf "%.3f", m / 1e6 }'; }
-runs_s() { awk '{printf "%s%.3f", (NR > 1 ? " " : ""), $1 / 1e6}' "$1"; }
-peak_mb() { awk '$2 > m {m = $2} END {printf "%.1f", m * 1024 / 1e6}' "$1"; }
-mbps() { awk -v b="$1" -v s="$2" 'BEGIN {printf "%.1f", b / 1e6 / s}'; }
-
-table=()
-# pair NAME BYTES TARGET COMPARATOR-LABEL: times the commands in the arrays A
-# (dorvenix) and B (comparator) in alternation; BYTES is the input size for
-# MB/s; TARGET is the minimum speed-up B/A.
-pair() {
-  local name=$1 bytes=$2 target=$3 blabel=$4 r
-  echo
-  echo "== $name: ${A[*]}"
-  echo "   vs ${B[*]}"
-  for ((r = 1; r <= RUNS; r++)); do
-    timed "$name.A" "${A[@]}"
-    timed "$name.B" "${B[@]}"
-  done
-  local am bm ratio verdict
-  am=$(median_s "$work/$name.A.t")
-  bm=$(median_s "$work/$name.B.t")
-  ratio=$(awk -v a="$am" -v b="$bm" 'BEGIN {printf "%.2f", b / a}')
-  verdict=$(awk -v r="$ratio" -v t="$target" 'BEGIN {print (r >= t) ? "met" : "MISSED"}')
-  printf '   %-15s runs %s s  median %s s  %s MB/s  peak RSS %s MB\n' dorvenix \
-    "$(runs_s "$work/$name.A.t")" "$am" "$(mbps "$bytes" "$am")" "$(peak_mb "$work/$name.A.t")"
-  printf '   %-15s runs %s s  median %s s  %s MB/s  peak RSS %s MB\n' "$blabel" \
-    "$(runs_s "$work/$name.B.t")" "$bm" "$(mbps "$bytes" "$bm")" "$(peak_mb "$work/$name.B.t")"
-  echo "   speed-up ${ratio}x (target >= ${target}x): $verdict"
-  table+=("$(printf '%-10s %9s %8s  %-15s %9s %7sx %6s  %-6s %9s' "$name" "$am" \
-    "$(mbps "$bytes" "$am")" "$blabel" "$bm" "$ratio" ">=${target}x" "$verdict" \
-    "$(peak_mb "$work/$name.A.t")")")
-}
-
-size() { stat -c %s "$1"; }
 
 echo
 echo "Preparing run/big.dict (dorvenix -a big.txt -s run/big.dict)"
@@ -182,10 +130,10 @@ fi
 
 echo
 echo "Summary (medians of $RUNS runs; MB = 10^6 bytes; speed-up = comparator time / dorvenix time)"
-printf '%-10s %9s %8s  %-15s %9s %8s %6s  %-6s %9s\n' scenario "dorv. s" "MB/s" comparator \
+printf '%-15s %9s %8s  %-15s %9s %8s %6s  %-6s %9s\n' scenario "dorv. s" "MB/s" comparator \
   "comp. s" speed-up target result "peak MB"
 for row in "${table[@]}"; do echo "$row"; done
-printf '%-10s %s bytes/word above the word bytes (target < 40): %s\n' wide-mem "$per_word" "$mem_verdict"
+printf '%-15s %s bytes/word above the word bytes (target < 40): %s\n' wide-mem "$per_word" "$mem_verdict"
 if [ "${CROSSCHECK:-1}" != 0 ]; then
   if [ "$status" = 0 ]; then echo "cross-check: all outputs identical to the baseline's"
   else echo "cross-check: OUTPUTS DIFFER from the baseline's (see above)"; fi

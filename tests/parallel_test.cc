@@ -1,0 +1,158 @@
+// Work split over blocks and threads gives the same results as one thread
+// reading one block: words and lines cut at every block boundary, counts that
+// saturate in file order, failures in the middle of a stream.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "base/ordered_pipeline.h"
+#include "dictionary/best_word_index.h"
+#include "dictionary/dictionary.h"
+#include "dictionary/dictionary_file.h"
+#include "test_support.h"
+#include "text/decipher.h"
+#include "text/learn.h"
+
+namespace dorvenix::testing {
+namespace {
+
+using Listing = std::vector<std::pair<std::string, std::int32_t>>;
+
+Listing List(const Dictionary& dictionary) {
+  Listing listing;
+  dictionary.ForEachInOrder([&](std::string_view w, std::int32_t c) { listing.emplace_back(w, c); });
+  return listing;
+}
+
+// Plans that cut the input everywhere: blocks of 1 to 7 bytes and of 64, on
+// 1, 2 and 5 threads, reading 1 or 3 bytes at a time.
+std::vector<std::pair<WorkPlan, std::size_t>> Plans() {
+  std::vector<std::pair<WorkPlan, std::size_t>> plans;
+  for (unsigned threads : {1u, 2u, 5u}) {
+    for (std::size_t block : {1u, 2u, 3u, 5u, 7u, 64u}) {
+      plans.push_back({WorkPlan{threads, block}, block % 2 == 0 ? 3u : 1u});
+    }
+  }
+  return plans;
+}
+
+const std::string kText =
+    "Tihs is a tset, an ab-cd tset! Wrods of tset\nlnog lnog wrod. Sencod lnie: "
+    "a vrey lnooooooooooooooooooooooooooog wrod, \xe9t\xe9 tset\r\nend";
+
+TEST(Parallel, LearnAndDecipherGiveTheSameResultWhateverThePlan) {
+  Dictionary reference;
+  InputFile whole = InputFile::FromMemory(kText);
+  ASSERT_TRUE(LearnFromText(reference, whole));
+  // The longest answer has 6 letters: longer words pass through in pieces.
+  Dictionary known;
+  for (const char* word : {"this", "test", "long", "word", "words", "second", "line", "very"}) {
+    known.AddEntry(word, 2);
+  }
+  const BestWordIndex index(known);
+  const std::string expected =
+      "this is a test, an ab-cd test! words of test\nlong long word. second line: "
+      "a very lnooooooooooooooooooooooooooog word, \xe9t\xe9 test\r\nend";
+  for (const auto& [plan, read] : Plans()) {
+    Dictionary learnt;
+    InputFile in = InputFile::FromMemory(kText, read);
+    ASSERT_TRUE(LearnFromText(learnt, in, plan));
+    EXPECT_EQ(List(learnt), List(reference)) << plan.threads << " threads, blocks of " << plan.block_size;
+    std::string text;
+    {
+      InputFile again = InputFile::FromMemory(kText, read);
+      OutputFile out(&text);
+      ASSERT_TRUE(DecipherText(index, again, out, plan));
+    }
+    EXPECT_EQ(text, expected) << plan.threads << " threads, blocks of " << plan.block_size;
+  }
+}
+
+TEST(Parallel, LoadAddsInFileOrderAndStopsAtTheFirstBadLine) {
+  // Counts that saturate give another sum in another order; the bad line
+  // must stop the blocks after it too.
+  const std::string good =
+      "\xEF\xBB\xBFmost 2147483647\nmost 1\nmost -5\nleast -2147483648\n\nleast -1\nleast 9\n"
+      "most 1\nword 3\n";
+  for (const std::string& text : {good, good + "word 4x\nword 100\nlate 1\n"}) {
+    Dictionary reference;
+    InputFile whole = InputFile::FromMemory(text);
+    const LoadResult expected = LoadDictionary(reference, whole);
+    EXPECT_EQ(List(reference),
+              (Listing{{"least", -2147483639}, {"most", 2147483643}, {"word", 3}}));
+    EXPECT_EQ(expected.bad_line, text == good ? 0u : 10u);
+    for (const auto& [plan, read] : Plans()) {
+      Dictionary loaded;
+      InputFile in = InputFile::FromMemory(text, read);
+      const LoadResult result = LoadDictionary(loaded, in, plan);
+      EXPECT_EQ(List(loaded), List(reference)) << plan.threads << " threads, blocks of " << plan.block_size;
+      EXPECT_EQ(result.bad_line, expected.bad_line) << plan.threads << " threads";
+      std::string saved, saved_whole;
+      OutputFile out(&saved), out_whole(&saved_whole);
+      SaveDictionary(loaded, out, plan.threads);
+      SaveDictionary(reference, out_whole);
+      out.Flush();
+      out_whole.Flush();
+      EXPECT_EQ(saved, saved_whole);
+    }
+  }
+}
+
+TEST(Parallel, PipelineFinishesInOrderAndStopsOnAFailure) {
+  for (unsigned workers : {0u, 1u, 2u, 4u}) {
+    for (int failing : {-1, 0, 1, 7}) {
+      std::vector<int> slot_job(3), finished;
+      int made = 0;
+      std::atomic<int> worked{0};
+      auto run = [&] {
+        RunOrderedPipeline(
+            workers, slot_job.size(),
+            [&](std::size_t slot) {
+              if (made == 20) return false;
+              slot_job[slot] = made++;
+              return true;
+            },
+            [&](std::size_t slot, unsigned) {
+              ++worked;
+              if (slot_job[slot] == failing) throw std::runtime_error("job failed");
+            },
+            [&](std::size_t slot) {
+              finished.push_back(slot_job[slot]);
+              return slot_job[slot] != 15;
+            });
+      };
+      if (failing < 0) {
+        run();
+        ASSERT_EQ(finished.size(), 16u);
+      } else {
+        EXPECT_THROW(run(), std::runtime_error) << workers << " workers, job " << failing;
+        EXPECT_LE(finished.size(), static_cast<std::size_t>(failing));
+      }
+      for (std::size_t i = 0; i < finished.size(); ++i) ASSERT_EQ(finished[i], static_cast<int>(i));
+      EXPECT_EQ(worked.load(), made) << "every job made is worked, and waited for";
+    }
+  }
+}
+
+TEST(Parallel, OneCoreAndEveryCoreWriteTheSameBytes) {
+  TempDir dir;
+  std::string text;
+  for (int i = 0; i < 300000; ++i) text += i % 7 == 0 ? "Tset wrod, " : "lnog sencod\n";
+  dir.Write("text.txt", text);
+  const std::string script =
+      "cat text.txt | $DORVENIX -a /dev/stdin -s d.dict -l d.dict -d text.txt -i";
+  const RunResult all = RunShell(script, dir.path());
+  const RunResult one = RunShell("taskset -c 0 sh -c '" + script + "'", dir.path());
+  ASSERT_EQ(all.status, 0) << all.err;
+  ASSERT_EQ(one.status, 0) << one.err;
+  EXPECT_GT(all.out.size(), text.size());
+  EXPECT_EQ(one.out, all.out);
+}
+
+}  // namespace
+}  // namespace dorvenix::testing
