@@ -12,7 +12,7 @@ POPULAR_JS   words.js of the npm package popular-english-words
 KEPT_DICT    written: the corpus words kept, with their corpus counts
 EXTRA_DICT   written: counts to add to them, and the list words added
 SHARE        the most that the collision step (c, below) may cost clean text,
-             in millionths of the corpus's words of 4+ letters (default 0)
+             in millionths of the corpus's words of 4+ letters (default 1000)
 
 Steps, all deterministic (integer arithmetic, ties broken by byte order):
 
@@ -168,7 +168,7 @@ def main():
     if len(sys.argv) not in (6, 7):
         sys.exit(__doc__.split("\n\n")[1])
     brown_path, scowl_dir, popular_js, kept_path, extra_path = sys.argv[1:6]
-    share = int(sys.argv[6]) if len(sys.argv) == 7 else 0
+    share = int(sys.argv[6]) if len(sys.argv) == 7 else 1000
 
     brown = read_dict(brown_path)
     scowl = read_scowl(scowl_dir)
