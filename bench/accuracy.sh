@@ -1,24 +1,33 @@
 #!/usr/bin/env bash
-# Measures how well dorvenix restores scrambled text: the share of words of
-# four or more letters given back exactly (lowercased), over all such words,
-# over those the dictionary knows and over those it does not.
+# Measures how well dorvenix restores scrambled text, and how little it changes
+# text that was never scrambled. Counts the words of four or more letters given
+# back exactly (lowercased).
 #
 # Usage: bench/accuracy.sh
-# Environment: DORVENIX the binary (default: build/dorvenix)
-#              SEED     seed of scripts/scramble.py (default: 1)
+# Environment: DORVENIX    the binary (default: build/dorvenix)
+#              DICTIONARY  the dictionary measured on the modern texts
+#                          (default: data/english.dict)
+#              SEEDS       seeds of scripts/scramble.py (default: 1 to 10); the
+#                          first one gets the detailed figures
+#              DICTIONARY_SHARE  passed on to scripts/build-dictionary.sh
 #
 # 1. Brown corpus, 50 held-out files (every tenth file in byte order), with
 #    a. a dictionary that dorvenix learnt from the other 450 files alone;
 #    b. a dictionary made by scripts/build-dictionary.sh from those 450 files
 #       and the word lists (the way data/english.dict is made).
-# 2. data/heldout/modern.txt, modern prose that is in none of the sources, with
+# 2. data/heldout/*.txt, modern prose that is in none of the sources, with
 #    a. a dictionary learnt from the whole Brown corpus alone;
 #    b. data/english.dict.
+# For each: the text scrambled with the first seed (all words, the words the
+# dictionary knows, those it does not), the mean over all the seeds with the
+# lowest and highest, and the text deciphered as it is, unscrambled (the share
+# of words left as they were).
 # Work files go to bench/out/accuracy/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dorvenix=${DORVENIX:-$root/build/dorvenix}
-seed=${SEED:-1}
+dictionary=${DICTIONARY:-$root/data/english.dict}
+read -r -a seeds <<< "${SEEDS:-1 2 3 4 5 6 7 8 9 10}"
 out="$root/bench/out/accuracy"
 score="$root/bench/accuracy_score.py"
 if [ ! -x "$dorvenix" ]; then
@@ -35,48 +44,43 @@ text() { (cd "$brown" && xargs python3 "$root/scripts/brown_text.py") < "$1"; }
 text "$out/held.list" > "$out/held.txt"
 text "$out/train.list" > "$out/train.txt"
 text "$out/all.list" > "$out/all.txt"
+cat "$root"/data/heldout/*.txt > "$out/modern.txt"
 
-# decipher DICT SCRAMBLED OUTPUT
-decipher() { "$dorvenix" -l "$1" -d "$2" > "$3"; }
+# scramble NAME: scrambles $out/NAME.txt with every seed
+scramble() {
+  for s in "${seeds[@]}"; do
+    python3 "$root/scripts/scramble.py" --seed "$s" < "$out/$1.txt" > "$out/$1.s$s.scrambled"
+  done
+}
 entries() { wc -l < "$1" | tr -d ' '; }
 
-echo "dorvenix accuracy, scramble seed $seed"
-echo
+# measure LABEL NAME DICT TAG
+measure() {
+  local label=$1 name=$2 dict=$3 tag=$4 outs=()
+  for s in "${seeds[@]}"; do
+    "$dorvenix" -l "$dict" -d "$out/$name.s$s.scrambled" > "$out/$name.$tag.s$s.out"
+    outs+=("$out/$name.$tag.s$s.out")
+  done
+  "$dorvenix" -l "$dict" -d "$out/$name.txt" > "$out/$name.$tag.clean.out"
+  python3 "$score" "$label ($(entries "$dict") entries), scramble seed ${seeds[0]}:" \
+    "$out/$name.txt" "${outs[0]}" "$dict"
+  python3 "$score" --spread "seeds ${seeds[*]}" "$out/$name.txt" "${outs[@]}"
+  python3 "$score" --spread "unscrambled, left as is" "$out/$name.txt" "$out/$name.$tag.clean.out"
+  echo
+}
 
-python3 "$root/scripts/scramble.py" --seed "$seed" < "$out/held.txt" > "$out/held.scrambled"
-"$dorvenix" -a "$out/train.txt" -s "$out/brown-train.dict"
-decipher "$out/brown-train.dict" "$out/held.scrambled" "$out/held.brown.out"
-python3 "$score" "Brown held-out files ($(wc -l < "$out/held.list") files), dictionary learnt from the other $(wc -l < "$out/train.list") ($(entries "$out/brown-train.dict") entries):" \
-  "$out/held.txt" "$out/held.brown.out" "$out/brown-train.dict"
+echo "dorvenix accuracy"
 echo
+scramble held
+scramble modern
+
+"$dorvenix" -a "$out/train.txt" -s "$out/brown-train.dict"
+measure "Brown held-out files ($(wc -l < "$out/held.list") files), dictionary learnt from the other $(wc -l < "$out/train.list")" \
+  held "$out/brown-train.dict" brown
 BROWN_FILES="$out/train.list" DORVENIX="$dorvenix" \
   "$root/scripts/build-dictionary.sh" "$out/train.dict" 2>/dev/null
-decipher "$out/train.dict" "$out/held.scrambled" "$out/held.full.out"
-python3 "$score" "Brown held-out files, the same files plus the word lists ($(entries "$out/train.dict") entries):" \
-  "$out/held.txt" "$out/held.full.out" "$out/train.dict"
-echo
+measure "Brown held-out files, the same files plus the word lists" held "$out/train.dict" full
 
-modern="$root/data/heldout/modern.txt"
-python3 "$root/scripts/scramble.py" --seed "$seed" < "$modern" > "$out/modern.scrambled"
 "$dorvenix" -a "$out/all.txt" -s "$out/brown-all.dict"
-decipher "$out/brown-all.dict" "$out/modern.scrambled" "$out/modern.brown.out"
-python3 "$score" "data/heldout/modern.txt, dictionary learnt from the whole Brown corpus ($(entries "$out/brown-all.dict") entries):" \
-  "$modern" "$out/modern.brown.out" "$out/brown-all.dict"
-echo
-decipher "$root/data/english.dict" "$out/modern.scrambled" "$out/modern.english.out"
-python3 "$score" "data/heldout/modern.txt, data/english.dict ($(entries "$root/data/english.dict") entries):" \
-  "$modern" "$out/modern.english.out" "$root/data/english.dict"
-echo
-
-# The modern text is short, so one seed says little: add up seeds 1 to 10.
-ok=0 total=0
-for s in 1 2 3 4 5 6 7 8 9 10; do
-  python3 "$root/scripts/scramble.py" --seed "$s" < "$modern" > "$out/modern.s$s.scrambled"
-  decipher "$root/data/english.dict" "$out/modern.s$s.scrambled" "$out/modern.s$s.out"
-  read -r o t < <(python3 "$score" - "$modern" "$out/modern.s$s.out" "$root/data/english.dict" |
-    sed -n 's/^  all words.*(\([0-9]*\) of \([0-9]*\))$/\1 \2/p')
-  ok=$((ok + o)) total=$((total + t))
-done
-awk -v ok="$ok" -v total="$total" 'BEGIN {
-  printf "data/heldout/modern.txt, data/english.dict, scramble seeds 1 to 10:\n"
-  printf "  all words of 4+ letters    %6.2f%%  (%d of %d)\n", 100 * ok / total, ok, total }'
+measure "data/heldout/*.txt, dictionary learnt from the whole Brown corpus" modern "$out/brown-all.dict" brown
+measure "data/heldout/*.txt, ${dictionary#"$root/"}" modern "$dictionary" english

