@@ -35,13 +35,16 @@ void Dictionary::AddEntry(std::string_view word, std::int32_t count) {
   Add(partitions_[PartitionOf(hash)], word, hash, count);
 }
 
-void Dictionary::AddWords(std::span<const std::string_view> words) {
+// AddEntry(word_at(i), count_at(i)) for every i in [0, n) where keep(i), in
+// order, with the memory of later words fetched while earlier ones are added.
+template <class WordAt, class CountAt, class Keep>
+void Dictionary::AddInBatches(std::size_t n, WordAt word_at, CountAt count_at, Keep keep) {
   version_.fetch_add(1, std::memory_order_relaxed);
   std::uint64_t hashes[kPrefetchBatch];
   VisitInPrefetchBatches(
-      words.size(),
+      n,
       [&](std::size_t i) {
-        const std::uint64_t hash = hashes[i % kPrefetchBatch] = HashBytes(words[i]);
+        const std::uint64_t hash = hashes[i % kPrefetchBatch] = HashBytes(word_at(i));
         partitions_[PartitionOf(hash)].Prefetch(hash);
       },
       [&](std::size_t i) {
@@ -50,12 +53,20 @@ void Dictionary::AddWords(std::span<const std::string_view> words) {
       },
       [&](std::size_t i) {
         const std::uint64_t hash = hashes[i % kPrefetchBatch];
-        if (IsStoredLength(words[i].size())) Add(partitions_[PartitionOf(hash)], words[i], hash, 1);
+        if (keep(i)) Add(partitions_[PartitionOf(hash)], word_at(i), hash, count_at(i));
       });
 }
 
+void Dictionary::AddWords(std::span<const std::string_view> words) {
+  AddInBatches(
+      words.size(), [&](std::size_t i) { return words[i]; }, [](std::size_t) { return 1; },
+      [&](std::size_t i) { return IsStoredLength(words[i].size()); });
+}
+
 void Dictionary::AddEntries(std::span<const Entry> entries) {
-  for (const Entry& entry : entries) AddEntry(entry.word, entry.count);
+  AddInBatches(
+      entries.size(), [&](std::size_t i) { return entries[i].word; },
+      [&](std::size_t i) { return entries[i].count; }, [](std::size_t) { return true; });
 }
 
 void Dictionary::AddToPartition(std::size_t p, std::span<const HashedEntry> entries) {

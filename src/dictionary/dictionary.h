@@ -102,6 +102,8 @@ class Dictionary {
   void ForEachInOrder(F&& f, unsigned threads = 1) const;
 
  private:
+  template <class WordAt, class CountAt, class Keep>
+  void AddInBatches(std::size_t n, WordAt word_at, CountAt count_at, Keep keep);
   // Merges the sorted partitions; calls f(p, ref) for each entry in order.
   void MergeInOrder(unsigned threads,
                     const std::function<void(std::size_t, WordTable::Ref)>& f) const;

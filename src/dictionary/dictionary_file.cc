@@ -97,6 +97,12 @@ LoadResult LoadDictionary(Dictionary& dictionary, InputFile& in, const WorkPlan&
       [&](std::size_t slot, unsigned worker) {
         Job& job = jobs[slot];
         Scratch& s = scratch[worker];
+        if (plan.threads < 2) {
+          // Alone: no turns to take, and no sorting by partition.
+          ParseLines(job, s);
+          dictionary.AddEntries(s.entries);
+          return;
+        }
         std::exception_ptr failure;
         try {
           ParseLines(job, s);

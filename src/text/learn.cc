@@ -52,11 +52,19 @@ bool LearnFromText(Dictionary& dictionary, InputFile& in, const WorkPlan& plan,
       [&](std::size_t slot, unsigned worker) {
         Job& job = jobs[slot];
         Scratch& s = scratch[worker];
-        std::exception_ptr failure;
-        try {
+        auto scan = [&] {
           s.words.Start(job.block.bytes.size());
           ScanWords(job.block.bytes, [&](std::string_view word) { s.words.Add(word); });
-          const auto words = s.words.words();
+          return s.words.words();
+        };
+        if (plan.threads < 2) {
+          // Alone: no turns to take, and no sorting by partition.
+          dictionary.AddWords(scan());
+          return;
+        }
+        std::exception_ptr failure;
+        try {
+          const auto words = scan();
           s.entries.Fill(
               words.size(), [&](std::size_t i) { return words[i]; }, [](std::size_t) { return 1; });
         } catch (...) {
