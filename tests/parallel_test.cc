@@ -25,7 +25,8 @@ using Listing = std::vector<std::pair<std::string, std::int32_t>>;
 
 Listing List(const Dictionary& dictionary) {
   Listing listing;
-  dictionary.ForEachInOrder([&](std::string_view w, std::int32_t c) { listing.emplace_back(w, c); });
+  dictionary.ForEachInOrder(
+      [&](std::string_view w, std::int32_t c) { listing.emplace_back(w, c); });
   return listing;
 }
 
@@ -62,7 +63,8 @@ TEST(Parallel, LearnAndDecipherGiveTheSameResultWhateverThePlan) {
     Dictionary learnt;
     InputFile in = InputFile::FromMemory(kText, read);
     ASSERT_TRUE(LearnFromText(learnt, in, plan));
-    EXPECT_EQ(List(learnt), List(reference)) << plan.threads << " threads, blocks of " << plan.block_size;
+    EXPECT_EQ(List(learnt), List(reference))
+        << plan.threads << " threads, blocks of " << plan.block_size;
     std::string text;
     {
       InputFile again = InputFile::FromMemory(kText, read);
@@ -90,7 +92,8 @@ TEST(Parallel, LoadAddsInFileOrderAndStopsAtTheFirstBadLine) {
       Dictionary loaded;
       InputFile in = InputFile::FromMemory(text, read);
       const LoadResult result = LoadDictionary(loaded, in, plan);
-      EXPECT_EQ(List(loaded), List(reference)) << plan.threads << " threads, blocks of " << plan.block_size;
+      EXPECT_EQ(List(loaded), List(reference))
+          << plan.threads << " threads, blocks of " << plan.block_size;
       EXPECT_EQ(result.bad_line, expected.bad_line) << plan.threads << " threads";
       std::string saved, saved_whole;
       OutputFile out(&saved), out_whole(&saved_whole);

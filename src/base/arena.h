@@ -5,9 +5,9 @@
 // at most 1 MiB, so a small arena stays small; a record larger than a
 // sixteenth of that gets a block of its own. A Ref is the block number (14
 // bits) and the record's offset in it divided by 4 (18 bits): records are
-// 4-byte aligned and the arena holds at most 16384 blocks. Records never move; the memory is freed by Clear() or the
-// destructor. Not thread-safe for writing; reading from several threads is
-// fine once writing has stopped.
+// 4-byte aligned and the arena holds at most 16384 blocks. Records never move; the memory is freed
+// by Clear() or the destructor. Not thread-safe for writing; reading from several threads is fine
+// once writing has stopped.
 #ifndef DORVENIX_BASE_ARENA_H_
 #define DORVENIX_BASE_ARENA_H_
 
@@ -80,7 +80,7 @@ class Arena {
   }
   Ref AllocateSlow(std::size_t size);
 
-  std::size_t largest_block_;              // the size blocks grow to
+  std::size_t largest_block_;  // the size blocks grow to
   std::vector<Block> blocks_;
   std::size_t filling_ = 0;                // the block small records go to
   std::size_t next_size_ = kMinBlockSize;  // capacity of the next small block

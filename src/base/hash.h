@@ -52,7 +52,8 @@ inline std::uint64_t HashBytes(std::string_view bytes) {
     }
   } else {
     while (n > 16) {
-      seed = MixBits(LoadUnaligned<std::uint64_t>(p) ^ kP1, LoadUnaligned<std::uint64_t>(p + 8) ^ seed);
+      seed = MixBits(LoadUnaligned<std::uint64_t>(p) ^ kP1,
+                     LoadUnaligned<std::uint64_t>(p + 8) ^ seed);
       p += 16;
       n -= 16;
     }

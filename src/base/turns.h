@@ -79,9 +79,9 @@ class Turns {
   }
 
   std::unique_ptr<std::atomic<std::uint64_t>[]> next_;  // per resource: the job whose turn it is
-  std::size_t count_;                                    // number of resources
-  std::mutex mutex_;                                     // guards waiting for a turn
-  std::condition_variable passed_;                       // a turn was passed on
+  std::size_t count_;                                   // number of resources
+  std::mutex mutex_;                                    // guards waiting for a turn
+  std::condition_variable passed_;                      // a turn was passed on
 };
 
 }  // namespace dorvenix

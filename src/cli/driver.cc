@@ -4,11 +4,10 @@
 
 #include <cerrno>
 #include <cstring>
-#include <string>
-#include <string_view>
-
 #include <memory>
 #include <new>
+#include <string>
+#include <string_view>
 
 #include "base/cores.h"
 #include "cli/progress.h"
@@ -110,8 +109,9 @@ class Run {
                           quiet ? 0 : in.size());
         ProgressFn update;
         if (progress.enabled()) update = [&](std::uint64_t done) { progress.Update(done); };
-        const bool ok = mode == Mode::kLearn ? LearnFromText(dictionary_, in, plan_, update)
-                                             : DecipherText(CurrentIndex(), in, out_, plan_, update);
+        const bool ok = mode == Mode::kLearn
+                            ? LearnFromText(dictionary_, in, plan_, update)
+                            : DecipherText(CurrentIndex(), in, out_, plan_, update);
         progress.Finish();
         if (!ok) Error(path, std::strerror(in.error()));
         return;
@@ -157,12 +157,12 @@ class Run {
     WriteStandardError(line);
   }
 
-  Dictionary dictionary_;         // the one dictionary every command works on
+  Dictionary dictionary_;                 // the one dictionary every command works on
   std::unique_ptr<BestWordIndex> index_;  // for deciphering, built when first needed
-  OutputFile out_;                // standard output, shared by every command
-  WorkPlan plan_;                 // how commands work through their input
-  bool failed_ = false;           // a failure was reported: exit status 2
-  bool stdout_reported_ = false;  // the standard output failure was reported
+  OutputFile out_;                        // standard output, shared by every command
+  WorkPlan plan_;                         // how commands work through their input
+  bool failed_ = false;                   // a failure was reported: exit status 2
+  bool stdout_reported_ = false;          // the standard output failure was reported
 };
 
 }  // namespace

@@ -42,9 +42,9 @@ inline std::string_view BestWordIndex::FindByLetters(std::string_view word,
                                                      const LetterKey& key) const {
   if (SortsAfterItsRun(word)) return word;
   // Equal products mean the same inner letters, hence the same length.
-  const WordTable::Ref ref = by_letters_.FindIf(LetterKeyHash(key, word.size()), [&](WordTable::Ref r) {
-    return IndexRecord::HasLetterHead(by_letters_.Word(r), key);
-  });
+  const WordTable::Ref ref = by_letters_.FindIf(
+      LetterKeyHash(key, word.size()),
+      [&](WordTable::Ref r) { return IndexRecord::HasLetterHead(by_letters_.Word(r), key); });
   if (ref == WordTable::kNoRef) return word;
   return IndexRecord(by_letters_.Word(ref), IndexRecord::kLetterHeadSize, word.size())
       .AnswerFor(word);
@@ -92,7 +92,8 @@ void BestWordIndex::FindBestWords(std::span<const std::string_view> words,
         by_letters_.Prefetch(hashes[i % kPrefetchBatch]);
       },
       [&](std::size_t i) {
-        if (keys[i % kPrefetchBatch].valid()) by_letters_.PrefetchString(hashes[i % kPrefetchBatch]);
+        if (keys[i % kPrefetchBatch].valid())
+          by_letters_.PrefetchString(hashes[i % kPrefetchBatch]);
       },
       [&](std::size_t i) {
         const std::string_view word = words[i];
@@ -157,8 +158,9 @@ BestWordIndex::BestWordIndex(const Dictionary& dictionary) : version_(dictionary
   // Most frequent first: the records of common words end up side by side in
   // a few cache lines.
   std::erase_if(groups, [](const KeyGroup& group) { return !group.has_best(); });
-  std::stable_sort(groups.begin(), groups.end(),
-                   [](const KeyGroup& a, const KeyGroup& b) { return a.best_count > b.best_count; });
+  std::stable_sort(groups.begin(), groups.end(), [](const KeyGroup& a, const KeyGroup& b) {
+    return a.best_count > b.best_count;
+  });
 
   std::string record;
   for (const KeyGroup& group : groups) {

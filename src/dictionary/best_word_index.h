@@ -63,9 +63,9 @@ class BestWordIndex {
   // FindLong for a word that has none.
   std::string_view FindByKey(std::string_view word) const;
 
-  WordTable by_letters_;         // records filed by LetterKey
-  WordTable by_key_;             // records filed by the key itself
-  std::uint64_t version_;        // the dictionary's version when built
+  WordTable by_letters_;          // records filed by LetterKey
+  WordTable by_key_;              // records filed by the key itself
+  std::uint64_t version_;         // the dictionary's version when built
   std::size_t longest_word_ = 0;  // the longest word with a record
 };
 

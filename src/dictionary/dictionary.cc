@@ -100,8 +100,7 @@ void Dictionary::MergeInOrder(unsigned threads,
   ParallelFor(kPartitions, size() < kParallelSize ? 1 : threads,
               [&](std::size_t p) { sorted[p] = SortInDictionaryOrder(partitions_[p]); });
   MergeSortedRuns(
-      sorted,
-      [&](std::size_t p, std::size_t i) { return partitions_[p].Word(sorted[p][i].ref); },
+      sorted, [&](std::size_t p, std::size_t i) { return partitions_[p].Word(sorted[p][i].ref); },
       [&](std::size_t p, std::size_t i) { f(p, sorted[p][i].ref); });
 }
 

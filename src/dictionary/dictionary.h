@@ -119,7 +119,7 @@ class Dictionary {
 
   std::array<WordTable, kPartitions> partitions_ =
       MakePartitions(std::make_index_sequence<kPartitions>());  // word -> count, by hash
-  std::atomic<std::uint64_t> version_{0};          // bumped by every change
+  std::atomic<std::uint64_t> version_{0};                       // bumped by every change
 };
 
 template <class F>

@@ -25,13 +25,10 @@ constexpr SeparatorTable kLineFeed = [] {
 }();
 
 // One block of whole lines in the air.
-struct Job {
-  BlockBuffer buffer;
-  Block block;
-  std::uint64_t number = 0;    // blocks before it
-  std::uint64_t lines = 0;     // lines read, up to a malformed one
-  bool malformed = false;      // the last line read is malformed
-  const char* reason = "";     // what is wrong with it
+struct Job : NumberedBlock {
+  std::uint64_t lines = 0;  // lines read, up to a malformed one
+  bool malformed = false;   // the last line read is malformed
+  const char* reason = "";  // what is wrong with it
 };
 
 // What a worker needs for one block.
@@ -86,13 +83,8 @@ LoadResult LoadDictionary(Dictionary& dictionary, InputFile& in, const WorkPlan&
   RunOrderedPipeline(
       plan.threads, plan.slots(),
       [&](std::size_t slot) {
-        Job& job = jobs[slot];
-        job.block = reader.Next(job.buffer);
-        job.number = made;
         // After a read error the block holds only the start of a line.
-        if (job.block.bytes.empty() || in.error() != 0) return false;
-        ++made;
-        return true;
+        return reader.Next(jobs[slot], &made) && in.error() == 0;
       },
       [&](std::size_t slot, unsigned worker) {
         Job& job = jobs[slot];

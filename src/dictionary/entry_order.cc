@@ -55,7 +55,7 @@ class RunSorter {
   std::string keys_;                     // keys of one run, back to back
   std::vector<std::size_t> key_starts_;  // where each run member's key starts
   std::vector<std::uint32_t> order_;     // the run's members, sorted
-  std::vector<SortedEntry> sorted_;         // the run in its new order
+  std::vector<SortedEntry> sorted_;      // the run in its new order
 };
 
 }  // namespace
@@ -72,7 +72,7 @@ std::vector<SortedEntry> SortInDictionaryOrder(const WordTable& words) {
     MakeWordKey(word, key.data());
     const std::uint64_t prefix = KeyPrefix(key.data(), key.size());
     items.push_back(SortedEntry{static_cast<std::uint32_t>(prefix >> 32),
-                             static_cast<std::uint32_t>(prefix), ref});
+                                static_cast<std::uint32_t>(prefix), ref});
   });
   std::sort(items.begin(), items.end(), [](const SortedEntry& a, const SortedEntry& b) {
     return a.prefix_high != b.prefix_high ? a.prefix_high < b.prefix_high

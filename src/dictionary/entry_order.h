@@ -51,7 +51,7 @@ void MergeSortedRuns(const std::array<std::vector<SortedEntry>, kRuns>& runs, Wo
                      Emit&& emit) {
   static_assert(kRuns >= 2 && (kRuns & (kRuns - 1)) == 0, "a power of two");
   constexpr std::uint64_t kDone = ~std::uint64_t{0};
-  std::array<std::size_t, kRuns> at{};       // the next entry of each run
+  std::array<std::size_t, kRuns> at{};      // the next entry of each run
   std::array<std::uint64_t, kRuns> head{};  // its key prefix, kDone when the run is done
   auto load = [&](std::size_t r) {
     head[r] = at[r] < runs[r].size() ? runs[r][at[r]].Prefix() : kDone;

@@ -87,9 +87,9 @@ class IndexRecord {
     return LoadUnaligned<std::uint32_t>(record.data());
   }
 
-  const char* words_;       // the best word, then the others
-  std::size_t n_;           // bytes per word
-  std::uint32_t others_;    // number of other words
+  const char* words_;     // the best word, then the others
+  std::size_t n_;         // bytes per word
+  std::uint32_t others_;  // number of other words
 };
 
 }  // namespace dorvenix

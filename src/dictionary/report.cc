@@ -14,22 +14,24 @@ void PrintReport(const Dictionary& dictionary, OutputFile& out, unsigned threads
   std::int32_t previous_count = 0;
   std::string scratch;
   std::uint64_t collisions = 0;
-  dictionary.ForEachInOrder([&](std::string_view word, std::int32_t count) {
-    if (SameKey(word, previous_word, &scratch)) {
-      out.Write("Collision: ");
-      out.Write(previous_word);
-      out.Put('(');
-      out.WriteInt(previous_count);
-      out.Write(") with ");
-      out.Write(word);
-      out.Put('(');
-      out.WriteInt(count);
-      out.Write(")\n");
-      ++collisions;
-    }
-    previous_word = word;
-    previous_count = count;
-  }, threads);
+  dictionary.ForEachInOrder(
+      [&](std::string_view word, std::int32_t count) {
+        if (SameKey(word, previous_word, &scratch)) {
+          out.Write("Collision: ");
+          out.Write(previous_word);
+          out.Put('(');
+          out.WriteInt(previous_count);
+          out.Write(") with ");
+          out.Write(word);
+          out.Put('(');
+          out.WriteInt(count);
+          out.Write(")\n");
+          ++collisions;
+        }
+        previous_word = word;
+        previous_count = count;
+      },
+      threads);
   out.Write("Words loaded(excluding 3 letter words and shorter)=");
   out.WriteInt(static_cast<std::int64_t>(dictionary.size()));
   out.Write("\nCollisions=");

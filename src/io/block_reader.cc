@@ -12,7 +12,8 @@ BlockReader::BlockReader(InputFile& in, const SeparatorTable& separator, std::si
       longest_unit_(longest_unit),
       block_size_(block_size == 0 ? 1 : block_size) {
   // A small file needs no large buffer.
-  if (in.size() > 0 && in.size() < block_size_) block_size_ = static_cast<std::size_t>(in.size()) + 1;
+  if (in.size() > 0 && in.size() < block_size_)
+    block_size_ = static_cast<std::size_t>(in.size()) + 1;
 }
 
 Block BlockReader::Next(BlockBuffer& buffer) {

@@ -52,6 +52,14 @@ struct WorkPlan {
   std::size_t workers() const { return threads < 2 ? 1 : threads; }
 };
 
+// A block in the air in a pipeline: its memory, the block, and its number in
+// the stream.
+struct NumberedBlock {
+  BlockBuffer buffer;
+  Block block;
+  std::uint64_t number = 0;  // blocks before it
+};
+
 // separator[b] tells whether the byte b separates units.
 using SeparatorTable = std::array<bool, 256>;
 
@@ -68,6 +76,15 @@ class BlockReader {
   // Empty at the end of the input or after a read error (in.error() tells
   // which). Throws std::bad_alloc when a unit does not fit in memory.
   Block Next(BlockBuffer& buffer);
+
+  // Reads the next block into `job`, numbered *next, and advances *next.
+  // False at the end of the input.
+  bool Next(NumberedBlock& job, std::uint64_t* next) {
+    job.block = Next(job.buffer);
+    if (job.block.bytes.empty()) return false;
+    job.number = (*next)++;
+    return true;
+  }
 
  private:
   InputFile& in_;

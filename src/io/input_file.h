@@ -48,13 +48,13 @@ class InputFile {
  private:
   InputFile() = default;
 
-  int fd_ = -1;                     // -1 for memory input or a failed open
-  int error_ = 0;                   // errno of the failure, if any
-  std::string memory_;              // the text of a memory input
-  std::size_t memory_at_ = 0;       // bytes of memory_ handed out
-  std::size_t memory_block_ = 0;    // block size of a memory input
-  std::uint64_t size_ = 0;          // regular file size, else 0
-  std::uint64_t consumed_ = 0;      // bytes handed out
+  int fd_ = -1;                   // -1 for memory input or a failed open
+  int error_ = 0;                 // errno of the failure, if any
+  std::string memory_;            // the text of a memory input
+  std::size_t memory_at_ = 0;     // bytes of memory_ handed out
+  std::size_t memory_block_ = 0;  // block size of a memory input
+  std::uint64_t size_ = 0;        // regular file size, else 0
+  std::uint64_t consumed_ = 0;    // bytes handed out
 };
 
 }  // namespace dorvenix

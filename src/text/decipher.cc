@@ -43,8 +43,8 @@ void DecipherBlock(const BestWordIndex& index, const Block& block, Scratch& s) {
 
 }  // namespace
 
-bool DecipherText(const BestWordIndex& index, InputFile& in, OutputFile& out,
-                  const WorkPlan& plan, const ProgressFn& progress) {
+bool DecipherText(const BestWordIndex& index, InputFile& in, OutputFile& out, const WorkPlan& plan,
+                  const ProgressFn& progress) {
   BlockReader reader(in, internal::kSeparator, plan.block_size, index.longest_word());
   // Twice the usual blocks in the air: a block waits for those before it to
   // be written.
@@ -58,7 +58,9 @@ bool DecipherText(const BestWordIndex& index, InputFile& in, OutputFile& out,
         blocks[slot] = reader.Next(buffers[slot]);
         return !blocks[slot].bytes.empty();
       },
-      [&](std::size_t slot, unsigned worker) { DecipherBlock(index, blocks[slot], scratch[worker]); },
+      [&](std::size_t slot, unsigned worker) {
+        DecipherBlock(index, blocks[slot], scratch[worker]);
+      },
       [&](std::size_t slot) {
         out.Write(std::string_view(blocks[slot].bytes.data(), blocks[slot].bytes.size()));
         if (progress) progress(in.consumed());

@@ -11,9 +11,9 @@ namespace dorvenix {
 
 // Writes `in` to `out` with each word replaced by index.FindBestWord of its
 // lowercase form and every separator byte copied unchanged. Blocks are
-// deciphered as `plan` says and written in order as they are done. Returns false when reading failed (in.error() tells why); what
-// was read before stays written. Memory stays bounded by a few blocks per
-// thread however long a word is, unless the index holds a word that long.
+// deciphered as `plan` says and written in order as they are done. Returns false when reading
+// failed (in.error() tells why); what was read before stays written. Memory stays bounded by a few
+// blocks per thread however long a word is, unless the index holds a word that long.
 bool DecipherText(const BestWordIndex& index, InputFile& in, OutputFile& out,
                   const WorkPlan& plan = {}, const ProgressFn& progress = {});
 

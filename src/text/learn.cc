@@ -13,13 +13,6 @@
 namespace dorvenix {
 namespace {
 
-// One block in the air.
-struct Job {
-  BlockBuffer buffer;
-  Block block;
-  std::uint64_t number = 0;  // blocks before it
-};
-
 // What a worker needs for one block.
 struct Scratch {
   WordBatch words;
@@ -35,22 +28,14 @@ bool LearnFromText(Dictionary& dictionary, InputFile& in, const WorkPlan& plan,
   // added its own, so no partition is locked and the dictionary is built in
   // the same order as on one thread.
   BlockReader reader(in, internal::kSeparator, plan.block_size);
-  std::vector<Job> jobs(plan.slots());
+  std::vector<NumberedBlock> jobs(plan.slots());
   std::vector<Scratch> scratch(plan.workers());
   Turns turns(Dictionary::kPartitions);
   std::uint64_t made = 0;
   RunOrderedPipeline(
-      plan.threads, plan.slots(),
-      [&](std::size_t slot) {
-        Job& job = jobs[slot];
-        job.block = reader.Next(job.buffer);
-        job.number = made;
-        if (job.block.bytes.empty()) return false;
-        ++made;
-        return true;
-      },
+      plan.threads, plan.slots(), [&](std::size_t slot) { return reader.Next(jobs[slot], &made); },
       [&](std::size_t slot, unsigned worker) {
-        Job& job = jobs[slot];
+        NumberedBlock& job = jobs[slot];
         Scratch& s = scratch[worker];
         auto scan = [&] {
           s.words.Start(job.block.bytes.size());
