@@ -187,8 +187,14 @@ class Run {
 }  // namespace
 
 int RunCommandLine(int argc, const char* const* argv) {
-  Run run;
-  return run.Execute(argc, argv);
+  try {
+    Run run;
+    return run.Execute(argc, argv);
+  } catch (const std::bad_alloc&) {
+    // Too little memory even to start, or to report a failure.
+    WriteStandardError("dorvenix: error: out of memory\n");
+    return kExitFailure;
+  }
 }
 
 }  // namespace dorvenix
