@@ -39,22 +39,27 @@ class Run {
   int Execute(int argc, const char* const* argv) {
     if (argc < 2) return Usage();
     Mode mode = Mode::kNone;
+    bool save_unnamed = false;  // a "-s" has had no file name yet
     for (int i = 1; i < argc; ++i) {
       const std::string_view arg = argv[i];
-      if (arg == "-l") {
-        mode = Mode::kLoad;
-      } else if (arg == "-s") {
-        mode = Mode::kSave;
-      } else if (arg == "-a") {
-        mode = Mode::kLearn;
-      } else if (arg == "-d") {
-        mode = Mode::kDecipher;
+      const Mode selected = ModeOf(arg);
+      if (selected != Mode::kNone) {
+        // A "-s" with no file would lose the dictionary without a word; an
+        // empty "-l", "-a" or "-d" loses nothing.
+        if (save_unnamed) ReportUnnamedSave();
+        mode = selected;
+        save_unnamed = mode == Mode::kSave;
       } else if (arg == "-i") {
-        PrintReport(dictionary_, out_, plan_.threads);
+        try {
+          PrintReport(dictionary_, out_, plan_.threads);
+        } catch (const std::bad_alloc&) {
+          Error("-i", "out of memory");
+        }
         out_.Flush();
       } else if (mode == Mode::kNone) {
         return Usage();
       } else {
+        save_unnamed = false;
         const std::string path(arg);
         try {
           HandleFile(mode, path);
@@ -65,11 +70,20 @@ class Run {
         }
       }
     }
+    if (save_unnamed) ReportUnnamedSave();
     if (!out_.Flush()) ReportStdoutFailure();
     return failed_ ? kExitFailure : kExitOk;
   }
 
  private:
+  static Mode ModeOf(std::string_view arg) {
+    if (arg == "-l") return Mode::kLoad;
+    if (arg == "-s") return Mode::kSave;
+    if (arg == "-a") return Mode::kLearn;
+    if (arg == "-d") return Mode::kDecipher;
+    return Mode::kNone;
+  }
+
   int Usage() {
     PrintUsage(out_);
     if (!out_.Flush()) ReportStdoutFailure();
@@ -83,19 +97,19 @@ class Run {
         // A missing dictionary is an empty one: '-l dict -s dict' starts it.
         if (in.missing()) return;
         const LoadResult result = LoadDictionary(dictionary_, in, plan_);
-        if (in.error() != 0) {
-          Error(path, std::strerror(in.error()));
-        } else if (!result.ok()) {
+        if (in.error() != 0) return Error(path, std::strerror(in.error()));
+        if (!result.ok()) {
           Diagnose(path + ":" + std::to_string(result.bad_line) + ": " + result.reason +
                    "; the rest of the file is not loaded");
         }
+        CheckUnchanged(in, path);
         return;
       }
       case Mode::kSave: {
-        const int error = SaveFile(path, out_, [&](OutputFile& file) {
+        const std::string failure = SaveFile(path, out_, [&](OutputFile& file) {
           SaveDictionary(dictionary_, file, plan_.threads);
         });
-        if (error != 0) Error(path, std::strerror(error));
+        if (!failure.empty()) Error(path, failure.c_str());
         return;
       }
       case Mode::kLearn:
@@ -113,12 +127,19 @@ class Run {
                             ? LearnFromText(dictionary_, in, plan_, update)
                             : DecipherText(CurrentIndex(), in, out_, plan_, update);
         progress.Finish();
-        if (!ok) Error(path, std::strerror(in.error()));
+        if (!ok) return Error(path, std::strerror(in.error()));
+        CheckUnchanged(in, path);
         return;
       }
       case Mode::kNone:
         return;
     }
+  }
+
+  // What was read stays learnt, loaded or written, but the run must not
+  // pass for a success.
+  void CheckUnchanged(const InputFile& in, const std::string& path) {
+    if (in.Changed()) Error(path, "file changed while it was read");
   }
 
   // The look-up index of the dictionary as it is now, built anew after a
@@ -130,6 +151,8 @@ class Run {
     }
     return *index_;
   }
+
+  void ReportUnnamedSave() { Diagnose("dorvenix: error: -s names no file; nothing was saved"); }
 
   void ReportStdoutFailure() {
     if (stdout_reported_) return;
@@ -168,8 +191,14 @@ class Run {
 }  // namespace
 
 int RunCommandLine(int argc, const char* const* argv) {
-  Run run;
-  return run.Execute(argc, argv);
+  try {
+    Run run;
+    return run.Execute(argc, argv);
+  } catch (const std::bad_alloc&) {
+    // Too little memory even to start, or to report a failure.
+    WriteStandardError("dorvenix: error: out of memory\n");
+    return kExitFailure;
+  }
 }
 
 }  // namespace dorvenix

@@ -15,8 +15,9 @@ enum class Mode { kNone = 0, kLoad = 1, kSave = 2, kLearn = 3, kDecipher = 4 };
 //
 // Returns the exit status: 1 when the usage text was printed (no arguments,
 // or a file name before any command; the run ends there); 2 when a file could
-// not be read or written, a dictionary file had a malformed line, or standard
-// output could not be written (each is reported and the run goes on); else 0.
+// not be read or written or changed while it was read, a dictionary file had
+// a malformed line, a "-s" named no file, memory ran out, or standard output
+// could not be written (each is reported and the run goes on); else 0.
 int RunCommandLine(int argc, const char* const* argv);
 
 }  // namespace dorvenix

@@ -2,11 +2,19 @@
 
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 
 #include "io/standard_error.h"
 
 namespace dorvenix {
+namespace {
+
+constexpr char kErase[] = "\r\x1b[K";
+// Whether a progress line is on the screen, for EraseForSignal().
+volatile std::sig_atomic_t line_drawn = 0;
+
+}  // namespace
 
 Progress::Progress(const char* what, const std::string& path, std::uint64_t total)
     : enabled_(total >= kMinSize && ::isatty(STDERR_FILENO) == 1),
@@ -27,11 +35,17 @@ void Progress::Update(std::uint64_t done) {
   std::snprintf(figures, sizeof figures, "%u%% %.0f MB/s", percent, rate);
   WriteStandardError("\r" + label_ + figures + "\x1b[K");
   drawn_ = true;
+  line_drawn = 1;
 }
 
 void Progress::Finish() {
-  if (drawn_) WriteStandardError("\r\x1b[K");
+  if (drawn_) WriteStandardError(kErase);
   drawn_ = false;
+  line_drawn = 0;
+}
+
+void Progress::EraseForSignal() {
+  if (line_drawn != 0) WriteStandardError(kErase);
 }
 
 }  // namespace dorvenix

@@ -29,6 +29,9 @@ class Progress {
   void Update(std::uint64_t done);
   // Erases the line, if one was drawn.
   void Finish();
+  // Erases the line of whichever Progress drew one. Async-signal-safe: for
+  // the handler of a signal that ends the process.
+  static void EraseForSignal();
 
  private:
   using Clock = std::chrono::steady_clock;

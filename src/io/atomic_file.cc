@@ -2,15 +2,32 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <csignal>
+#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
 
 namespace dorvenix {
 namespace {
+
+// The temporary name of the save in progress, for a signal handler to
+// remove. The name is written before the flag is raised, and the flag is
+// lowered only once the name is gone or renamed: the handler never sees half
+// a name, at worst one that no longer exists.
+char temporary_name[PATH_MAX];
+volatile std::sig_atomic_t temporary_named = 0;
+
+void ForgetTemporaryName() {
+  if (temporary_named == 0) return;
+  ::unlink(temporary_name);
+  temporary_named = 0;
+}
 
 // Follows symbolic links from `path` to the file that a write would reach,
 // even when that file does not exist yet. Gives up after 40 links (ELOOP).
@@ -44,7 +61,85 @@ mode_t CurrentUmask() {
   return mask;
 }
 
+// Six letters and digits that differ from call to call and from process to
+// process.
+void FillUnique(char* p) {
+  static std::uint64_t state = 0;
+  if (state == 0) {
+    struct timespec now;
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    state = static_cast<std::uint64_t>(now.tv_sec) * 1000000007u ^
+            static_cast<std::uint64_t>(now.tv_nsec) ^ static_cast<std::uint64_t>(::getpid()) << 40;
+  }
+  std::uint64_t z = state += 0x9E3779B97F4A7C15u;  // splitmix64
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+  z ^= z >> 31;
+  static constexpr char kCharacters[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  for (int i = 0; i < 6; ++i, z /= 62) p[i] = kCharacters[z % 62];
+}
+
+// Has `make(name)` create a file under `prefix` and six unique characters,
+// returning 0 or the errno; another name is tried while the one chosen is
+// taken. The name is published for the signal handler before the file has
+// it.
+template <typename Make>
+int MakeNamed(const std::string& prefix, Make make) {
+  if (prefix.size() + 6 >= sizeof temporary_name) return ENAMETOOLONG;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::memcpy(temporary_name, prefix.data(), prefix.size());
+    FillUnique(temporary_name + prefix.size());
+    temporary_name[prefix.size() + 6] = '\0';
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    temporary_named = 1;
+    const int error = make(temporary_name);
+    if (error == 0) return 0;
+    temporary_named = 0;
+    if (error != EEXIST) return error;
+  }
+  return EEXIST;
+}
+
+// A new file without a name in `folder`, or -1 with errno set.
+int OpenUnnamed(const std::string& folder) {
+#ifdef O_TMPFILE
+  return ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+#else
+  errno = EOPNOTSUPP;
+  return -1;
+#endif
+}
+
+// Gives the unnamed file `fd` a name, through /proc or, without /proc, by
+// AT_EMPTY_PATH (which needs privilege).
+int LinkUnnamed(int fd, const char* name) {
+  char self[40];
+  std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+  if (::linkat(AT_FDCWD, self, AT_FDCWD, name, AT_SYMLINK_FOLLOW) == 0) return 0;
+  if (errno != ENOENT) return errno;
+#ifdef AT_EMPTY_PATH
+  if (::linkat(fd, "", AT_FDCWD, name, AT_EMPTY_PATH) == 0) return 0;
+#endif
+  return errno;
+}
+
+// Makes the rename in `folder` durable, as the contents already are.
+int SyncFolder(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  // A folder we may write in but not read cannot be synced by us.
+  if (fd < 0) return errno == EACCES ? 0 : errno;
+  // Some file systems have nothing to sync in a folder and say EINVAL.
+  const int error = ::fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
+  ::close(fd);
+  return error;
+}
+
 }  // namespace
+
+void AtomicFile::RemoveTemporaryForSignal() {
+  if (temporary_named != 0) ::unlink(temporary_name);
+}
 
 AtomicFile::AtomicFile(const std::string& path) {
   if (!ResolveLinks(path, &target_, &error_)) {
@@ -54,52 +149,73 @@ AtomicFile::AtomicFile(const std::string& path) {
   const std::size_t slash = target_.rfind('/');
   const std::string dir = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
   const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
+  folder_ = dir.empty() ? "." : dir.size() == 1 ? dir : dir.substr(0, dir.size() - 1);
   // The temporary name adds 8 bytes to the target's; cut what it borrows from
   // a long target name so that it stays within NAME_MAX.
   constexpr std::size_t kTempExtra = 8;  // "." and ".XXXXXX"
-  std::string temp = dir + "." + base.substr(0, NAME_MAX - kTempExtra) + ".XXXXXX";
-  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) {
-    error_ = errno;
+  temporary_prefix_ = dir + "." + base.substr(0, NAME_MAX - kTempExtra) + ".";
+
+  fd_ = OpenUnnamed(folder_);
+  int error = fd_ >= 0 ? 0 : errno;
+  // Kernels and file systems without unnamed files say so in several ways.
+  if (error == EOPNOTSUPP || error == EISDIR || error == EINVAL) {
+    error = MakeNamed(temporary_prefix_, [this](const char* name) {
+      fd_ = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+      return fd_ >= 0 ? 0 : errno;
+    });
+  }
+  if (error != 0) {
+    error_ = error;
+    unwritable_folder_ = folder_;
     out_ = std::make_unique<OutputFile>(-1, false);
     return;
   }
-  temp_ = temp;
   struct stat st;
   if (::stat(target_.c_str(), &st) == 0) {
-    ::fchmod(fd, st.st_mode & 07777);
-    if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+    // Owner and group first: changing them clears the setuid and setgid bits.
+    if (::fchown(fd_, st.st_uid, st.st_gid) != 0) {
       // Only a privileged user may give the file away; otherwise it stays
       // ours, as a file written by a shell redirection would.
     }
+    ::fchmod(fd_, st.st_mode & 07777);
   } else {
-    ::fchmod(fd, 0666 & ~CurrentUmask());
+    ::fchmod(fd_, 0666 & ~CurrentUmask());
   }
-  out_ = std::make_unique<OutputFile>(fd, false);
+  try {
+    out_ = std::make_unique<OutputFile>(fd_, false);
+  } catch (...) {
+    Discard();
+    throw;
+  }
 }
 
-AtomicFile::~AtomicFile() {
-  if (!temp_.empty()) {
-    if (out_->fd() >= 0) ::close(out_->fd());
-    ::unlink(temp_.c_str());
-  }
+AtomicFile::~AtomicFile() { Discard(); }
+
+void AtomicFile::Discard() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  ForgetTemporaryName();
 }
 
 bool AtomicFile::Commit() {
   if (error_ != 0) return false;
-  const int fd = out_->fd();
   if (!out_->Flush()) {
     error_ = out_->error();
-  } else if (::fsync(fd) != 0) {
+  } else if (::fsync(fd_) != 0) {
     error_ = errno;
+  } else if (temporary_named == 0) {
+    error_ =
+        MakeNamed(temporary_prefix_, [this](const char* name) { return LinkUnnamed(fd_, name); });
   }
-  if (::close(fd) != 0 && error_ == 0) error_ = errno;
-  out_ = std::make_unique<OutputFile>(-1, false);
-  if (error_ == 0 && ::rename(temp_.c_str(), target_.c_str()) != 0) error_ = errno;
+  if (::close(fd_) != 0 && error_ == 0) error_ = errno;
+  fd_ = -1;
+  if (error_ == 0 && ::rename(temporary_name, target_.c_str()) != 0) error_ = errno;
   if (error_ != 0) {
-    ::unlink(temp_.c_str());
+    Discard();
+    return false;
   }
-  temp_.clear();
+  temporary_named = 0;
+  error_ = SyncFolder(folder_);
   return error_ == 0;
 }
 

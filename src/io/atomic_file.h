@@ -1,12 +1,20 @@
 // AtomicFile: replaces a regular file with new contents all at once.
 //
-// The new contents go to a temporary file in the same folder as the target;
-// Commit() checks every write, syncs and closes it, then renames it over the
-// target. Until then, and whenever a step fails, the target is untouched and
-// the temporary file is removed. A symbolic link is followed: the file it
-// points to is replaced and the link stays a link. The new file keeps the
-// permission bits of the file it replaces; a new file gets 0666 less the
-// umask, as a shell redirection would give it.
+// The new contents go to a file without a name (Linux O_TMPFILE) in the
+// target's folder; Commit() checks every write and syncs the file, links it
+// in under a temporary name, renames that over the target and syncs the
+// folder, so that a save that reported success survives a power cut. Where
+// the file system cannot make unnamed files, the file gets its temporary
+// name at once. Until the rename, and whenever a step fails, the target is
+// untouched and the temporary file is removed; a process killed outright
+// (SIGKILL, out of memory) leaves nothing behind, except from a file system
+// without O_TMPFILE or in the moment between the link and the rename.
+//
+// A symbolic link is followed: the file it points to is replaced and the link
+// stays a link. The new file keeps the owner and group of the file it
+// replaces where we may set them, and all its permission bits (setuid, setgid
+// and sticky included); a new file gets 0666 less the umask, as a shell
+// redirection would give it.
 #ifndef DORVENIX_IO_ATOMIC_FILE_H_
 #define DORVENIX_IO_ATOMIC_FILE_H_
 
@@ -30,17 +38,33 @@ class AtomicFile {
   OutputFile& out() { return *out_; }
 
   // Makes the new version the file at the target path. Returns false, with
-  // error() set, when any write, the sync, the close or the rename failed.
+  // error() set, when any write, a sync, the close, the link or the rename
+  // failed.
   bool Commit();
 
   // errno of the first failure, 0 when none.
   int error() const { return error_; }
+  // The folder where no temporary file could be made, when that was the
+  // failure; else empty.
+  const std::string& unwritable_folder() const { return unwritable_folder_; }
+
+  // Removes the named temporary file of the save in progress, if there is
+  // one. Async-signal-safe: for the handler of a signal that ends the
+  // process. (The name is kept in one static buffer: while a file lives
+  // under its temporary name, no other AtomicFile may exist.)
+  static void RemoveTemporaryForSignal();
 
  private:
+  // Closes the new file and removes its temporary name, if it has one.
+  void Discard();
+
   std::string target_;               // the file to replace, links resolved
-  std::string temp_;                 // the temporary file, empty once gone
-  std::unique_ptr<OutputFile> out_;  // writes to temp_
+  std::string folder_;               // the folder of target_
+  std::string temporary_prefix_;     // folder_ + "/." + name + "."; six characters follow
+  int fd_ = -1;                      // the new file, -1 once closed
+  std::unique_ptr<OutputFile> out_;  // writes to fd_
   int error_ = 0;                    // errno of the first failure
+  std::string unwritable_folder_;    // set when the temporary file could not be made
 };
 
 }  // namespace dorvenix

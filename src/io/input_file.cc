@@ -24,7 +24,12 @@ InputFile InputFile::Open(const std::string& path) {
       file.error_ = EISDIR;
       return file;
     }
-    if (S_ISREG(st.st_mode)) file.size_ = static_cast<std::uint64_t>(st.st_size);
+    if (S_ISREG(st.st_mode)) {
+      file.size_ = static_cast<std::uint64_t>(st.st_size);
+      file.regular_ = true;
+      file.modified_s_ = st.st_mtim.tv_sec;
+      file.modified_ns_ = st.st_mtim.tv_nsec;
+    }
   }
   return file;
 }
@@ -44,10 +49,20 @@ InputFile::InputFile(InputFile&& other) noexcept
       memory_at_(other.memory_at_),
       memory_block_(other.memory_block_),
       size_(other.size_),
-      consumed_(other.consumed_) {}
+      consumed_(other.consumed_),
+      regular_(other.regular_),
+      modified_s_(other.modified_s_),
+      modified_ns_(other.modified_ns_) {}
 
 InputFile::~InputFile() {
   if (fd_ >= 0) ::close(fd_);
+}
+
+bool InputFile::Changed() const {
+  struct stat st;
+  if (!regular_ || ::fstat(fd_, &st) != 0) return false;
+  return static_cast<std::uint64_t>(st.st_size) != size_ || st.st_mtim.tv_sec != modified_s_ ||
+         st.st_mtim.tv_nsec != modified_ns_;
 }
 
 std::size_t InputFile::Read(char* to, std::size_t capacity) {

@@ -44,6 +44,11 @@ class InputFile {
   std::uint64_t size() const { return size_; }
   // Bytes handed out so far.
   std::uint64_t consumed() const { return consumed_; }
+  // Whether the size or modification time of a regular file differs from
+  // what it was at the open: something wrote to it while we read it, and
+  // what we read may be neither the old contents nor the new. False for
+  // other inputs.
+  bool Changed() const;
 
  private:
   InputFile() = default;
@@ -55,6 +60,9 @@ class InputFile {
   std::size_t memory_block_ = 0;  // block size of a memory input
   std::uint64_t size_ = 0;        // regular file size, else 0
   std::uint64_t consumed_ = 0;    // bytes handed out
+  bool regular_ = false;          // fd_ is a regular file
+  std::int64_t modified_s_ = 0;   // its modification time at the open: seconds
+  std::int64_t modified_ns_ = 0;  // and nanoseconds
 };
 
 }  // namespace dorvenix

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "io/atomic_file.h"
 
@@ -18,31 +19,32 @@ bool SameFile(const struct stat& a, int fd) {
 
 }  // namespace
 
-int SaveFile(const std::string& path, OutputFile& standard_output,
-             const std::function<void(OutputFile&)>& write) {
+std::string SaveFile(const std::string& path, OutputFile& standard_output,
+                     const std::function<void(OutputFile&)>& write) {
   struct stat st;
   if (::stat(path.c_str(), &st) == 0) {
     if (SameFile(st, standard_output.fd())) {
       write(standard_output);
       standard_output.Flush();
-      return 0;
+      return {};
     }
     if (!S_ISREG(st.st_mode)) {
       const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-      if (fd < 0) return errno;
+      if (fd < 0) return std::strerror(errno);
       // Whatever reaches a terminal or pipe from here must follow what we
       // already wrote to standard output.
       standard_output.Flush();
       OutputFile out(fd, true);
       write(out);
-      out.Close();
-      return out.error();
+      return out.Close() ? std::string() : std::strerror(out.error());
     }
   }
   AtomicFile file(path);
   write(file.out());
-  file.Commit();
-  return file.error();
+  if (file.Commit()) return {};
+  const char* reason = std::strerror(file.error());
+  if (file.unwritable_folder().empty()) return reason;
+  return "cannot write in folder " + file.unwritable_folder() + ": " + reason;
 }
 
 }  // namespace dorvenix

@@ -10,8 +10,9 @@
 
 namespace dorvenix {
 
-// Has write(out) write the new contents of `path` and returns 0, or the
-// errno of the failure.
+// Has write(out) write the new contents of `path`. Returns what failed, to
+// follow "PATH: " in a message ("No space left on device", "cannot write in
+// folder ro: Permission denied"), or an empty string.
 // - A path that is our own standard output (/dev/stdout, say) is written
 //   through `standard_output`, in order with everything else written there;
 //   its write errors are left in standard_output.error().
@@ -19,8 +20,8 @@ namespace dorvenix {
 //   written directly.
 // - A regular file, or a new one, is replaced atomically (AtomicFile): on
 //   any failure the old file stays as it was.
-int SaveFile(const std::string& path, OutputFile& standard_output,
-             const std::function<void(OutputFile&)>& write);
+std::string SaveFile(const std::string& path, OutputFile& standard_output,
+                     const std::function<void(OutputFile&)>& write);
 
 }  // namespace dorvenix
 

@@ -1,0 +1,184 @@
+// End-to-end robustness of the real binary: saves cut short by signals, by a
+// file-size limit and by memory exhaustion leave the old file or the whole
+// new one and nothing else; losses that used to pass for success (a "-s"
+// with no file, an input that changed while it was read) fail the run.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "io/input_file.h"
+#include "test_support.h"
+
+namespace dorvenix::testing {
+namespace {
+
+constexpr char kOld[] = "olds 5\n";
+using Names = std::vector<std::string>;
+
+Names Listing(const std::string& folder) {
+  Names names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// `count` distinct dictionary lines "wNNNNNNN 1".
+std::string NumberedDictionary(int count) {
+  std::string text;
+  char line[32];
+  for (int i = 0; i < count; ++i)
+    text.append(line, static_cast<std::size_t>(std::snprintf(line, sizeof line, "w%07d 1\n", i)));
+  return text;
+}
+
+constexpr char kKill[] = R"(env --default-signal=INT "$DORVENIX" -l big.dict -s c/out.dict -d fifo &
+pid=$!; i=0
+until ls -l /proc/$pid/fd 2>/dev/null | grep -Eq "$m" || [ $((i += 1)) -gt 3000 ]; do :; done
+kill -$s $pid; wait $pid)";
+
+// A save of 2,000,000 words killed while loading and while writing. The run
+// then waits to open a FIFO no one writes, so the signal always finds it
+// alive; "ls /proc/PID/fd" tells when the file of a moment ($m) is open. A
+// background job of sh has SIGINT ignored: env gives it back its default.
+TEST(Robustness, InterruptedSaveLeavesOldOrNewFileAndNothingElse) {
+  TempDir dir;
+  dir.Write("big.dict", NumberedDictionary(2000000));
+  ASSERT_EQ(RunDorvenix({"-l", "big.dict", "-s", "full.dict"}, dir.path()).status, 0);
+  const std::string full = ReadFile(dir.File("full.dict"));
+  ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+  const char* const moments[] = {"big\\.dict", "\\(deleted\\)|c/\\.out\\.dict\\."};
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
+    for (const char* moment : moments) {
+      SCOPED_TRACE("signal " + std::to_string(signal) + " when ls shows " + moment);
+      std::filesystem::remove_all(dir.File("c"));
+      std::filesystem::create_directory(dir.File("c"));
+      dir.Write("c/out.dict", kOld);
+      const RunResult run = RunShell(
+          "m='" + std::string(moment) + "' s=" + std::to_string(signal) + "\n" + kKill, dir.path());
+      EXPECT_EQ(run.status, 128 + signal);
+      const std::string now = ReadFile(dir.File("c/out.dict"));
+      EXPECT_TRUE(now == kOld || now == full) << now.size() << " bytes";
+      EXPECT_EQ(Listing(dir.File("c")), Names{"out.dict"});
+    }
+  }
+  // Over a file-size limit the save fails, the old file stays, and the run
+  // goes on (dash counts the limit in blocks of 512 bytes).
+  dir.Write("c/out.dict", kOld);
+  dir.Write("s.txt", "Tihs\n");
+  const RunResult run =
+      RunShell("ulimit -f 1024; exec \"$DORVENIX\" -l big.dict -s c/out.dict -d s.txt", dir.path());
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "dorvenix: error: c/out.dict: File too large\n");
+  EXPECT_EQ(run.out, "tihs\n");
+  EXPECT_EQ(ReadFile(dir.File("c/out.dict")), kOld);
+  EXPECT_EQ(Listing(dir.File("c")), Names{"out.dict"});
+}
+
+// Under address-space limits from "barely starts" to "nearly enough", every
+// failure is reported as out of memory instead of aborting, the commands
+// after it still run, and a save that ran out leaves the old file and
+// nothing else.
+TEST(Robustness, OutOfMemoryIsReportedAndLeavesNoDebris) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "AddressSanitizer reserves more address space than these limits";
+#endif
+  TempDir dir;
+  dir.Write("mid.dict", NumberedDictionary(200000));
+  ASSERT_EQ(RunShell("head -c 8000000 /dev/zero | tr '\\0' a > word.txt", dir.path()).status, 0);
+  bool save_ran_out = false;
+  for (int limit = 5000; limit <= 21000; limit += 1000) {
+    SCOPED_TRACE("ulimit -v " + std::to_string(limit));
+    dir.Write("o.dict", kOld);
+    const RunResult run = RunShell("ulimit -v " + std::to_string(limit) +
+                                       "; exec \"$DORVENIX\" -a word.txt -l mid.dict -s o.dict -i",
+                                   dir.path());
+    if (run.status == 127) continue;  // the loader could not even map the libraries
+    EXPECT_EQ(run.status, 2);
+    std::istringstream lines(run.err);
+    for (std::string line; std::getline(lines, line);) {
+      EXPECT_TRUE(line.starts_with("dorvenix: error: ") && line.ends_with("out of memory")) << line;
+    }
+    // The save ran out, or nothing could start: the old file stays.
+    if (run.err.find("o.dict") != std::string::npos ||
+        run.err.find("word.txt") == std::string::npos) {
+      save_ran_out |= run.err.find("o.dict") != std::string::npos;
+      EXPECT_EQ(ReadFile(dir.File("o.dict")), kOld);
+    }
+    EXPECT_EQ(Listing(dir.path()), (Names{"mid.dict", "o.dict", "word.txt"}));
+  }
+  EXPECT_TRUE(save_ran_out);
+}
+
+// Losses that used to pass for success. "-s" needs a file before the next
+// "-l", "-s", "-a", "-d" or the end ("-i" is no command); an empty "-l",
+// "-a" or "-d" is fine. A file written while it is read (here: deciphered
+// onto itself in place, in blocks written as they are done; its old time
+// stamp makes the write show) fails the run, what was read staying done.
+TEST(Robustness, LossesFailTheRun) {
+  struct Case {
+    const char* script;
+    int status;
+    const char* out;
+    const char* err;
+  };
+  constexpr char kNoFile[] = "dorvenix: error: -s names no file; nothing was saved\n";
+  const Case cases[] = {
+      {"$D -a book -s", 2, "", kNoFile},
+      {"$D -a book -s -d book", 2, "sweet words\n", kNoFile},
+      {"$D -a book -s -s o.dict -l o.dict -i", 2,
+       "Words loaded(excluding 3 letter words and shorter)=2\nCollisions=0\n", kNoFile},
+      {"$D -a book -s -i o.dict && cat o.dict", 0,
+       "Words loaded(excluding 3 letter words and shorter)=2\nCollisions=0\nsweet 1\nwords 1\n",
+       ""},
+      {"$D -l -a -d -s o.dict -i", 0,
+       "Words loaded(excluding 3 letter words and shorter)=0\n"
+       "Collisions=0\n",
+       ""},
+      {"yes SWEET Words | head -c 72000 > f; touch -d 2001-01-01 f; $D -d f 1<>f; s=$?; head -2 f; "
+       "exit $s",
+       2, "sweet words\nsweet words\n", "dorvenix: error: f: file changed while it was read\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.script);
+    TempDir dir;
+    dir.Write("book", "SWEET Words\n");
+    const RunResult run = RunShell(std::string("D=\"$DORVENIX\"; ") + c.script, dir.path());
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, c.err);
+  }
+}
+
+// In process: a file that grows or shrinks between the open and the end of
+// the read is told apart from one left alone.
+TEST(Robustness, InputFileTellsAChangeDuringTheRead) {
+  struct Case {
+    const char* change;  // shell command run after the first block, on f
+    bool changed;
+  };
+  const Case cases[] = {{"true", false}, {"echo more >> f", true}, {"truncate -s 10 f", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.change);
+    TempDir dir;
+    dir.Write("f", std::string(3 << 20, 'a'));
+    InputFile in = InputFile::Open(dir.File("f"));
+    ASSERT_FALSE(in.Next().empty());
+    ASSERT_EQ(RunShell(c.change, dir.path()).status, 0);
+    while (!in.Next().empty()) {
+    }
+    EXPECT_EQ(in.error(), 0);
+    EXPECT_EQ(in.Changed(), c.changed);
+  }
+}
+
+}  // namespace
+}  // namespace dorvenix::testing
