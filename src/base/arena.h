@@ -1,13 +1,14 @@
 // Arena: memory for many small records that live as long as the arena, each
 // named by a 32-bit Ref instead of a 64-bit pointer.
 //
-// Records are carved out of blocks that grow from 4 KiB to a largest size of
-// at most 1 MiB, so a small arena stays small; a record larger than a
-// sixteenth of that gets a block of its own. A Ref is the block number (14
-// bits) and the record's offset in it divided by 4 (18 bits): records are
-// 4-byte aligned and the arena holds at most 16384 blocks. Records never move; the memory is freed
-// by Clear() or the destructor. Not thread-safe for writing; reading from several threads is fine
-// once writing has stopped.
+// Records are carved out of blocks that grow from 4 KiB to 64 KiB, so a small
+// arena stays small and a last, partly used block wastes little; a record
+// larger than 4 KiB gets a block of its own. A Ref is the block number and
+// the record's offset in its block divided by 4 (kOffsetBits bits): records
+// are 4-byte aligned. An arena holds at most max_blocks blocks, which its
+// owner may set below 2^18 to keep the top bits of every Ref free. Records
+// never move; the memory is freed by the destructor. Not thread-safe for
+// writing; reading from several threads is fine once writing has stopped.
 #ifndef DORVENIX_BASE_ARENA_H_
 #define DORVENIX_BASE_ARENA_H_
 
@@ -22,22 +23,22 @@ class Arena {
  public:
   using Ref = std::uint32_t;
   static constexpr Ref kNoRef = 0xFFFFFFFFu;
-  static constexpr std::size_t kMaxBlockSize = std::size_t{1} << 20;
+  static constexpr unsigned kOffsetBits = 14;
+  static constexpr std::size_t kMaxBlocks = std::size_t{1} << (32 - kOffsetBits);
 
-  // `largest_block` (at most kMaxBlockSize): the size blocks grow to. Many
-  // small arenas waste less in their last blocks with a smaller one.
-  explicit Arena(std::size_t largest_block = kMaxBlockSize)
-      : largest_block_(largest_block < kMaxBlockSize ? largest_block : kMaxBlockSize) {}
+  // An arena of at most `max_blocks` blocks (at most kMaxBlocks).
+  explicit Arena(std::size_t max_blocks = kMaxBlocks)
+      : max_blocks_(max_blocks < kMaxBlocks ? max_blocks : kMaxBlocks) {}
   Arena(const Arena&) = delete;
   Arena& operator=(const Arena&) = delete;
 
   // Room for `size` bytes, uninitialised. Throws std::bad_alloc when memory
-  // or the arena's references run out.
+  // or the arena's blocks run out.
   // REQUIRES: size is a multiple of 4.
   Ref Allocate(std::size_t size) {
     if (!blocks_.empty()) {
       Block& block = blocks_[filling_];
-      if (size <= largest_block_ / 16 && block.capacity - block.used >= size) {
+      if (size <= kLargeRecord && block.capacity - block.used >= size) {
         const Ref ref = MakeRef(filling_, block.used);
         block.used += size;
         return ref;
@@ -61,9 +62,6 @@ class Arena {
   // The Ref `bytes` bytes after `ref`, in the same block.
   static Ref Advance(Ref ref, std::size_t bytes) { return ref + static_cast<Ref>(bytes >> 2); }
 
-  // Frees every record; all Refs become invalid.
-  void Clear();
-
  private:
   struct Block {
     std::unique_ptr<char[]> data;
@@ -71,17 +69,17 @@ class Arena {
     std::size_t capacity = 0;  // bytes allocated
   };
 
-  static constexpr unsigned kOffsetBits = 18;
   static constexpr std::size_t kMinBlockSize = std::size_t{4} << 10;
-  static constexpr std::size_t kMaxBlocks = std::size_t{1} << (32 - kOffsetBits);
+  static constexpr std::size_t kMaxBlockSize = std::size_t{4} << kOffsetBits;  // 64 KiB
+  static constexpr std::size_t kLargeRecord = kMaxBlockSize / 16;
 
   static Ref MakeRef(std::size_t block, std::size_t offset) {
     return static_cast<Ref>((block << kOffsetBits) | (offset >> 2));
   }
   Ref AllocateSlow(std::size_t size);
 
-  std::size_t largest_block_;  // the size blocks grow to
-  std::vector<Block> blocks_;
+  std::size_t max_blocks_;                 // blocks this arena may have
+  std::vector<Block> blocks_;              // in allocation order
   std::size_t filling_ = 0;                // the block small records go to
   std::size_t next_size_ = kMinBlockSize;  // capacity of the next small block
 };

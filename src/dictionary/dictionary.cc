@@ -1,8 +1,10 @@
 #include "dictionary/dictionary.h"
 
 #include <algorithm>
+#include <functional>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/batches.h"
@@ -92,16 +94,75 @@ std::size_t Dictionary::size() const {
   return total;
 }
 
-void Dictionary::MergeInOrder(unsigned threads,
-                              const std::function<void(std::size_t, WordTable::Ref)>& f) const {
-  std::array<std::vector<SortedEntry>, kPartitions> sorted;
+std::vector<SortedEntry> Dictionary::InOrder(unsigned threads) const {
+  const std::function<std::string_view(std::uint32_t)> word_of = [this](EntryId id) {
+    return Word(id);
+  };
+  auto id_of = [](std::size_t p, WordTable::Ref ref) {
+    return static_cast<EntryId>(p << kRefBits | ref);
+  };
+  auto entry_of = [](std::uint64_t prefix, EntryId id) {
+    return SortedEntry{static_cast<std::uint32_t>(prefix >> 32), static_cast<std::uint32_t>(prefix),
+                       id};
+  };
+  const std::size_t n = size();
+  std::vector<SortedEntry> entries;
   // A small dictionary sorts sooner than threads start.
   constexpr std::size_t kParallelSize = std::size_t{1} << 16;
-  ParallelFor(kPartitions, size() < kParallelSize ? 1 : threads,
-              [&](std::size_t p) { sorted[p] = SortInDictionaryOrder(partitions_[p]); });
-  MergeSortedRuns(
-      sorted, [&](std::size_t p, std::size_t i) { return partitions_[p].Word(sorted[p][i].ref); },
-      [&](std::size_t p, std::size_t i) { f(p, sorted[p][i].ref); });
+  if (threads < 2 || n < kParallelSize) {
+    entries.reserve(n);
+    std::string key;
+    for (std::size_t p = 0; p < kPartitions; ++p) {
+      partitions_[p].ForEach([&](WordTable::Ref ref) {
+        entries.push_back(entry_of(KeyPrefix(partitions_[p].Word(ref), &key), id_of(p, ref)));
+      });
+    }
+    SortEntries(entries, word_of);
+    return entries;
+  }
+
+  // In parallel: each entry goes straight to the bucket of its first two
+  // key bytes, and the buckets, which follow each other in dictionary order,
+  // are sorted each on its own. Worker w takes the partitions w, w + workers,
+  // ... and keeps its own count, then its own place, in every bucket.
+  constexpr std::size_t kBuckets = std::size_t{1} << 16;
+  const std::size_t workers = std::min<std::size_t>(threads, kPartitions);
+  std::vector<std::vector<std::uint32_t>> places(workers, std::vector<std::uint32_t>(kBuckets));
+  ParallelFor(workers, threads, [&](std::size_t w) {
+    for (std::size_t p = w; p < kPartitions; p += workers) {
+      partitions_[p].ForEach(
+          [&](WordTable::Ref ref) { ++places[w][KeyPrefix16(partitions_[p].Word(ref))]; });
+    }
+  });
+  std::vector<std::pair<std::size_t, std::size_t>> buckets;  // [begin, end) of each
+  std::size_t at = 0;
+  for (std::size_t b = 0; b < kBuckets; ++b) {
+    const std::size_t begin = at;
+    for (std::size_t w = 0; w < workers; ++w) {
+      const std::uint32_t count = places[w][b];
+      places[w][b] = static_cast<std::uint32_t>(at);
+      at += count;
+    }
+    if (at - begin > 1) buckets.emplace_back(begin, at);
+  }
+  entries.resize(n);
+  ParallelFor(workers, threads, [&](std::size_t w) {
+    std::string key;
+    for (std::size_t p = w; p < kPartitions; p += workers) {
+      partitions_[p].ForEach([&](WordTable::Ref ref) {
+        const std::uint64_t prefix = KeyPrefix(partitions_[p].Word(ref), &key);
+        entries[places[w][prefix >> 48]++] = entry_of(prefix, id_of(p, ref));
+      });
+    }
+  });
+  // The largest buckets first, so that the threads finish together.
+  std::sort(buckets.begin(), buckets.end(),
+            [](const auto& a, const auto& b) { return a.second - a.first > b.second - b.first; });
+  ParallelFor(buckets.size(), threads, [&](std::size_t i) {
+    SortEntries(std::span(entries).subspan(buckets[i].first, buckets[i].second - buckets[i].first),
+                word_of);
+  });
+  return entries;
 }
 
 }  // namespace dorvenix

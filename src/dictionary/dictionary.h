@@ -21,13 +21,14 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <span>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "base/hash.h"
+#include "dictionary/entry_order.h"
 #include "dictionary/word_key.h"
 #include "dictionary/word_table.h"
 
@@ -95,39 +96,44 @@ class Dictionary {
     }
   }
 
-  // Calls f(word, count) for every entry in dictionary order: by key, then by
-  // word, both as unsigned byte strings. Sorts once per call, on up to
-  // `threads` threads: O(n log n).
+  // An entry's id: its partition and its place there. Ids stay valid for the
+  // dictionary's whole life.
+  using EntryId = std::uint32_t;
+  std::string_view Word(EntryId id) const {
+    return partitions_[id >> kRefBits].Word(id & kRefMask);
+  }
+  std::int32_t Count(EntryId id) const { return partitions_[id >> kRefBits].Value(id & kRefMask); }
+
+  // Every entry in dictionary order: by key, then by word, both as unsigned
+  // byte strings (SortedEntry::id is the EntryId). Sorts on up to `threads`
+  // threads: O(n log n).
+  std::vector<SortedEntry> InOrder(unsigned threads = 1) const;
+
+  // Calls f(word, count) for every entry in dictionary order.
   template <class F>
-  void ForEachInOrder(F&& f, unsigned threads = 1) const;
+  void ForEachInOrder(F&& f, unsigned threads = 1) const {
+    for (const SortedEntry& entry : InOrder(threads)) f(Word(entry.id), Count(entry.id));
+  }
 
  private:
-  template <class WordAt, class CountAt, class Keep>
-  void AddInBatches(std::size_t n, WordAt word_at, CountAt count_at, Keep keep);
-  // Merges the sorted partitions; calls f(p, ref) for each entry in order.
-  void MergeInOrder(unsigned threads,
-                    const std::function<void(std::size_t, WordTable::Ref)>& f) const;
-
-  // Partitions grow their arenas only to 64 KiB blocks: the last block of
-  // each is partly empty, and there are many of them. That still leaves
-  // each partition 1 GiB of words.
-  static constexpr std::size_t kPartitionBlock = std::size_t{64} << 10;
+  // An id holds the partition in its top bits and the Ref in the rest, so a
+  // partition's arena has at most 2^(kRefBits - Arena::kOffsetBits) blocks:
+  // 512 MiB of words, 16 GiB in all.
+  static constexpr unsigned kRefBits = 32 - kPartitionBits;
+  static constexpr EntryId kRefMask = (EntryId{1} << kRefBits) - 1;
+  static constexpr std::size_t kPartitionBlocks = std::size_t{1} << (kRefBits - Arena::kOffsetBits);
   template <std::size_t... kIndex>
   static std::array<WordTable, kPartitions> MakePartitions(std::index_sequence<kIndex...>) {
-    return {{((void)kIndex, WordTable(kPartitionBlock))...}};
+    return {{((void)kIndex, WordTable(kPartitionBlocks))...}};
   }
+
+  template <class WordAt, class CountAt, class Keep>
+  void AddInBatches(std::size_t n, WordAt word_at, CountAt count_at, Keep keep);
 
   std::array<WordTable, kPartitions> partitions_ =
       MakePartitions(std::make_index_sequence<kPartitions>());  // word -> count, by hash
   std::atomic<std::uint64_t> version_{0};                       // bumped by every change
 };
-
-template <class F>
-void Dictionary::ForEachInOrder(F&& f, unsigned threads) const {
-  MergeInOrder(threads, [&](std::size_t p, WordTable::Ref ref) {
-    f(partitions_[p].Word(ref), partitions_[p].Value(ref));
-  });
-}
 
 }  // namespace dorvenix
 

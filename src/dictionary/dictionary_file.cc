@@ -12,6 +12,7 @@
 #include "dictionary/entry_buckets.h"
 #include "dictionary/entry_line.h"
 #include "io/block_reader.h"
+#include "io/range_writer.h"
 
 namespace dorvenix {
 namespace {
@@ -129,14 +130,17 @@ LoadResult LoadDictionary(Dictionary& dictionary, InputFile& in, const WorkPlan&
 }
 
 void SaveDictionary(const Dictionary& dictionary, OutputFile& out, unsigned threads) {
-  dictionary.ForEachInOrder(
-      [&](std::string_view word, std::int32_t count) {
-        out.Write(word);
-        out.Put(' ');
-        out.WriteInt(count);
-        out.Put('\n');
-      },
-      threads);
+  const std::vector<SortedEntry> entries = dictionary.InOrder(threads);
+  WriteInRanges(out, entries.size(), threads,
+                [&](std::size_t begin, std::size_t end, OutputFile& text) {
+                  for (std::size_t i = begin; i < end; ++i) {
+                    text.Write(dictionary.Word(entries[i].id));
+                    text.Put(' ');
+                    text.WriteInt(dictionary.Count(entries[i].id));
+                    text.Put('\n');
+                  }
+                  return std::uint64_t{0};
+                });
 }
 
 }  // namespace dorvenix

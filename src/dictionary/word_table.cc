@@ -9,8 +9,8 @@ constexpr unsigned kInitialSlotBits = 10;
 
 }  // namespace
 
-WordTable::WordTable(std::size_t largest_block)
-    : arena_(largest_block),
+WordTable::WordTable(std::size_t max_blocks)
+    : arena_(max_blocks),
       slots_(std::size_t{1} << kInitialSlotBits, Slot{0, kNoRef}),
       mask_((std::size_t{1} << kInitialSlotBits) - 1),
       shift_(32 - kInitialSlotBits) {}

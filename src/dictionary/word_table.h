@@ -27,8 +27,8 @@ class WordTable {
   using Ref = Arena::Ref;
   static constexpr Ref kNoRef = Arena::kNoRef;
 
-  // `largest_block`: see Arena.
-  explicit WordTable(std::size_t largest_block = Arena::kMaxBlockSize);
+  // A table whose arena has at most `max_blocks` blocks (see Arena).
+  explicit WordTable(std::size_t max_blocks = Arena::kMaxBlocks);
   WordTable(const WordTable&) = delete;
   WordTable& operator=(const WordTable&) = delete;
 
