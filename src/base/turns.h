@@ -10,18 +10,19 @@
 #define DORVENIX_BASE_TURNS_H_
 
 #include <atomic>
+#include <bit>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <memory>
 #include <mutex>
-#include <vector>
 
 namespace dorvenix {
 
 class Turns {
  public:
+  // REQUIRES: resources <= 64.
   explicit Turns(std::size_t resources)
       : next_(std::make_unique<std::atomic<std::uint64_t>[]>(resources)), count_(resources) {}
   Turns(const Turns&) = delete;
@@ -32,17 +33,20 @@ class Turns {
   // turns are still passed on (without use) and the exception is rethrown.
   template <class Use>
   void Take(std::uint64_t job, Use&& use) {
-    std::vector<std::size_t> waiting;
-    waiting.reserve(count_);
-    for (std::size_t r = 0; r < count_; ++r) waiting.push_back(r);
+    std::uint64_t waiting = count_ == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count_) - 1;
     std::exception_ptr error;
-    while (!waiting.empty()) {
-      std::size_t kept = 0;
-      for (const std::size_t r : waiting) {
-        if (next_[r].load(std::memory_order_acquire) != job) {
-          waiting[kept++] = r;
-          continue;
-        }
+    while (waiting != 0) {
+      std::uint64_t ready = 0;
+      for (std::uint64_t left = waiting; left != 0; left &= left - 1) {
+        const auto r = static_cast<std::size_t>(std::countr_zero(left));
+        if (next_[r].load(std::memory_order_acquire) == job) ready |= std::uint64_t{1} << r;
+      }
+      if (ready == 0) {
+        Wait(job, waiting);
+        continue;
+      }
+      for (; ready != 0; ready &= ready - 1) {
+        const auto r = static_cast<std::size_t>(std::countr_zero(ready));
         if (!error) {
           try {
             use(r);
@@ -51,9 +55,8 @@ class Turns {
           }
         }
         Pass(r, job + 1);
+        waiting &= ~(std::uint64_t{1} << r);
       }
-      if (kept == waiting.size()) Wait(job, waiting);
-      waiting.resize(kept);
     }
     if (error) std::rethrow_exception(error);
   }
@@ -67,11 +70,12 @@ class Turns {
     passed_.notify_all();
   }
 
-  // Waits until one of `waiting` is `job`'s turn.
-  void Wait(std::uint64_t job, const std::vector<std::size_t>& waiting) {
+  // Waits until it is `job`'s turn on one of the resources in `waiting`.
+  void Wait(std::uint64_t job, std::uint64_t waiting) {
     std::unique_lock lock(mutex_);
     passed_.wait(lock, [&] {
-      for (const std::size_t r : waiting) {
+      for (std::uint64_t left = waiting; left != 0; left &= left - 1) {
+        const auto r = static_cast<std::size_t>(std::countr_zero(left));
         if (next_[r].load(std::memory_order_relaxed) == job) return true;
       }
       return false;

@@ -1,4 +1,7 @@
 #include <signal.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "cli/driver.h"
 #include "cli/progress.h"
@@ -42,5 +45,12 @@ void InstallSignalHandlers() {
 
 int main(int argc, char** argv) {
   InstallSignalHandlers();
+#if defined(__GLIBC__)
+  // Large buffers (blocks, scratch, sorted entries) are given back to the
+  // system when freed, whichever thread allocated them. By default glibc
+  // raises this threshold as large buffers come and go, and then keeps what
+  // one command's worker threads freed out of the next command's reach.
+  ::mallopt(M_MMAP_THRESHOLD, 256 << 10);
+#endif
   return dorvenix::RunCommandLine(argc, argv);
 }
