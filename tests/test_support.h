@@ -1,15 +1,43 @@
-// Helpers shared by the tests: temporary folders and running the built
-// dorvenix binary as a user would.
+// What the tests and fuzz targets share: reference forms of a dictionary
+// (its entries in order, the key of a word), temporary folders, and running
+// the built dorvenix binary inside one.
 #ifndef DORVENIX_TESTS_TEST_SUPPORT_H_
 #define DORVENIX_TESTS_TEST_SUPPORT_H_
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
+
+#include "dictionary/dictionary.h"
 
 namespace dorvenix::testing {
 
+using Entries = std::vector<std::pair<std::string, std::int32_t>>;
+
+// Every entry of `dictionary`, in dictionary order.
+inline Entries InOrder(const Dictionary& dictionary) {
+  Entries entries;
+  dictionary.ForEachInOrder(
+      [&](std::string_view word, std::int32_t count) { entries.emplace_back(word, count); });
+  return entries;
+}
+
+// The key of `word`, the plain way: inner bytes sorted as signed values.
+inline std::string KeyOf(std::string_view word) {
+  std::string key(word);
+  if (key.size() > 3) {
+    std::sort(key.begin() + 1, key.end() - 1, [](char a, char b) {
+      return static_cast<signed char>(a) < static_cast<signed char>(b);
+    });
+  }
+  return key;
+}
+
 // A fresh folder under the system's temporary folder, removed with all its
-// contents when the object goes away (also when the test fails).
+// contents when the object goes away.
 class TempDir {
  public:
   TempDir();
@@ -18,34 +46,31 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
 
   const std::string& path() const { return path_; }
-  // path() + "/" + name.
-  std::string File(const std::string& name) const;
-  // Writes `contents` to the file `name` in the folder; returns its path.
-  std::string Write(const std::string& name, const std::string& contents) const;
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+  // Writes `contents` to the file `name` in the folder.
+  void Write(const std::string& name, const std::string& contents) const;
 
  private:
-  std::string path_;  // absolute path of the folder
+  std::string path_;
 };
 
 // The whole contents of a file; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
-bool FileExists(const std::string& path);
 
 struct RunResult {
-  int status = -1;  // exit status, or 128 + signal number
-  std::string out;  // everything written to standard output
-  std::string err;  // everything written to standard error
+  int status = -1;  // exit status of the script
+  std::string out;  // its standard output
+  std::string err;  // its standard error
 };
 
-// Path of the dorvenix binary under test.
-std::string DorvenixPath();
+// Runs `script` with /bin/sh in the folder `dir`, standard input from
+// /dev/null; $DORVENIX is the path of the binary under test.
+RunResult RunShell(const std::string& script, const TempDir& dir);
 
-// Runs dorvenix with `args` in folder `cwd`, standard input from /dev/null.
-RunResult RunDorvenix(const std::vector<std::string>& args, const std::string& cwd = ".");
-
-// Runs `script` with /bin/sh -c in folder `cwd`; $DORVENIX holds the binary's
-// path. For pipelines, redirections and resource limits.
-RunResult RunShell(const std::string& script, const std::string& cwd = ".");
+// Runs dorvenix with `args` (split by the shell) in the folder `dir`.
+inline RunResult RunDorvenix(const std::string& args, const TempDir& dir) {
+  return RunShell("\"$DORVENIX\" " + args, dir);
+}
 
 }  // namespace dorvenix::testing
 

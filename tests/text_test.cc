@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "dictionary/best_word_index.h"
+#include "test_support.h"
+#include "text/decipher.h"
+#include "text/learn.h"
+#include "text/text_reader.h"
+#include "text/word_scanner.h"
+
+namespace dorvenix::testing {
+namespace {
+
+bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+TEST(ScanWords, MatchesAByteByByteReading) {
+  // Lengths around the 64-byte steps, every byte value, and long runs of
+  // letters that go on from one step to the next.
+  std::mt19937 rng(5);
+  for (std::size_t length = 0; length <= 200; ++length) {
+    for (int round = 0; round < 20; ++round) {
+      std::string text(length, '\0');
+      for (char& c : text) c = static_cast<char>(round % 2 ? rng() : "aZ-@[`{"[rng() % 7]);
+      std::string lower = text;
+      std::vector<std::string> want;
+      for (std::size_t i = 0; i < length; ++i) {
+        if (!IsLetter(text[i])) continue;
+        lower[i] = static_cast<char>(text[i] | 0x20);
+        if (i == 0 || !IsLetter(text[i - 1])) want.emplace_back();
+        want.back().push_back(lower[i]);
+      }
+      std::vector<std::string> got;
+      ScanWords(std::span<char>(text), [&](std::string_view word) { got.emplace_back(word); });
+      ASSERT_EQ(got, want) << "length " << length << " round " << round;
+      ASSERT_EQ(text, lower) << "length " << length << " round " << round;
+    }
+  }
+}
+
+TEST(TextReader, CutsOnlyWordsLongerThanTheLongestAndFlagsThePieces) {
+  const std::string text = "Tihs is a tset, an ab-cd tset! xyzzyXYZZYxyzzy lnog\n wrod";
+  for (const std::size_t longest : {std::size_t{4}, SIZE_MAX}) {
+    for (std::size_t read = 1; read <= 9; ++read) {
+      for (std::size_t block = 1; block <= 12; ++block) {
+        InputFile in = InputFile::FromMemory(text, read);
+        TextReader reader(in, longest, block);
+        std::string all;
+        bool ended_in_word = false;
+        for (TextBlock b = reader.Next(); !b.bytes.empty(); b = reader.Next()) {
+          // A word cut between blocks is flagged at both sides, and only a
+          // word longer than `longest` is cut.
+          const bool cut = !all.empty() && IsLetter(all.back()) && IsLetter(b.bytes[0]);
+          EXPECT_EQ(b.starts_in_word, ended_in_word) << read << " " << block << " " << all;
+          EXPECT_TRUE(b.starts_in_word || !cut) << read << " " << block << " " << all;
+          all.append(b.bytes.data(), b.bytes.size());
+          ended_in_word = b.ends_in_word;
+          if (ended_in_word) {
+            const std::size_t begin = all.find_last_of(" ,!-\n") + 1;
+            EXPECT_TRUE(IsLetter(all.back()) && all.size() - begin > longest) << all;
+          }
+        }
+        EXPECT_EQ(all, text) << read << " " << block;
+        EXPECT_FALSE(ended_in_word);
+      }
+    }
+  }
+}
+
+TEST(Text, LearningAndDecipheringWhateverTheBlocks) {
+  // Words, short words and separators cut anywhere by small reads; a word
+  // longer than any known word goes through lowercased, however it is cut,
+  // even where its pieces look like known words.
+  const std::string text =
+      "Tihs is a tset, an ab-cd tset! Wrods of tset\n"
+      "TSETtsettsetTSETtsettset lnog\xe9lnog wrod";
+  Dictionary dictionary;
+  for (const char* word : {"this", "test", "words", "long", "word"}) dictionary.AddEntry(word, 2);
+  const BestWordIndex index(dictionary);
+  for (std::size_t read = 1; read <= 40; ++read) {
+    InputFile in = InputFile::FromMemory(text, read);
+    std::string result;
+    OutputFile out(&result);
+    ASSERT_TRUE(DecipherText(index, in, out));
+    out.Flush();
+    EXPECT_EQ(result,
+              "this is a test, an ab-cd test! words of test\n"
+              "tsettsettsettsettsettset long\xe9long word")
+        << "read " << read;
+    Dictionary learnt;
+    InputFile again = InputFile::FromMemory(text, read);
+    ASSERT_TRUE(LearnFromText(learnt, again));
+    EXPECT_EQ(InOrder(learnt), (Entries{{"lnog", 2},
+                                        {"tsettsettsettsettsettset", 1},
+                                        {"tset", 3},
+                                        {"tihs", 1},
+                                        {"wrods", 1},
+                                        {"wrod", 1}}))
+        << "read " << read;
+  }
+}
+
+}  // namespace
+}  // namespace dorvenix::testing
