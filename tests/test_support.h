@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
+#include <random>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -15,14 +17,15 @@
 
 namespace dorvenix::testing {
 
-using Entries = std::vector<std::pair<std::string, std::int32_t>>;
+using Counts = std::map<std::string, std::int32_t>;
 
-// Every entry of `dictionary`, in dictionary order.
-inline Entries InOrder(const Dictionary& dictionary) {
-  Entries entries;
-  dictionary.ForEachInOrder(
-      [&](std::string_view word, std::int32_t count) { entries.emplace_back(word, count); });
-  return entries;
+// Every entry of `dictionary` as a "word count" line, in dictionary order.
+inline std::string Listing(const Dictionary& dictionary) {
+  std::string text;
+  dictionary.ForEachInOrder([&](std::string_view word, std::int32_t count) {
+    (text += word) += ' ' + std::to_string(count) + '\n';
+  });
+  return text;
 }
 
 // The key of `word`, the plain way: inner bytes sorted as signed values.
@@ -34,6 +37,40 @@ inline std::string KeyOf(std::string_view word) {
     });
   }
   return key;
+}
+
+// The same for `counts`, put in dictionary order the plain way: by key,
+// then by word, as unsigned bytes.
+inline std::string Listing(const Counts& counts) {
+  std::vector<std::pair<std::string, std::string>> order;  // key, line
+  for (const auto& [word, count] : counts) {
+    order.emplace_back(KeyOf(word), word + " " + std::to_string(count) + "\n");
+  }
+  std::sort(order.begin(), order.end());
+  std::string text;
+  for (const auto& [key, line] : order) text += line;
+  return text;
+}
+
+// The best word for `word` by the plain rules: the word itself when it has
+// 3 bytes or fewer or is known; else the word of the same key with the
+// highest count above 0, the smallest on a tie; else the word itself.
+inline std::string BestOf(const Counts& entries, const std::string& word) {
+  if (word.size() <= 3 || entries.contains(word)) return word;
+  std::string best = word;
+  std::int32_t best_count = 0;
+  for (const auto& [known, count] : entries)  // in byte order
+    if (count > best_count && KeyOf(known) == KeyOf(word)) best = known, best_count = count;
+  return best;
+}
+
+// A word of `length` bytes drawn from `alphabet`, or of any bytes.
+inline std::string RandomWord(std::mt19937& rng, std::size_t length,
+                              std::string_view alphabet = "") {
+  std::string word(length, 'a');
+  for (char& c : word)
+    c = alphabet.empty() ? static_cast<char>(rng()) : alphabet[rng() % alphabet.size()];
+  return word;
 }
 
 // A fresh folder under the system's temporary folder, removed with all its
@@ -66,11 +103,6 @@ struct RunResult {
 // Runs `script` with /bin/sh in the folder `dir`, standard input from
 // /dev/null; $DORVENIX is the path of the binary under test.
 RunResult RunShell(const std::string& script, const TempDir& dir);
-
-// Runs dorvenix with `args` (split by the shell) in the folder `dir`.
-inline RunResult RunDorvenix(const std::string& args, const TempDir& dir) {
-  return RunShell("\"$DORVENIX\" " + args, dir);
-}
 
 }  // namespace dorvenix::testing
 
