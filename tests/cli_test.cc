@@ -111,8 +111,8 @@ TEST(Cli, StatusesOutputFilesAndMessages) {
       {"umask 027; " + D + "-a book -s d; cmp d book.dict && stat -c %a d", 0, "640\n", ""},
       {"echo old 1 > e; chmod 604 e; " + D + "-a book -s e; cmp e book.dict && stat -c %a e", 0,
        "604\n", ""},
-      {"mkdir o; echo 1 > o/f; chmod 640 o/f; ln -s ../o/f sub/l; " + D +
-           "-a book -s sub/l; cmp o/f book.dict && stat -c %a o/f && test -L sub/l",
+      {"mkdir far; echo 1 > far/f; chmod 640 far/f; ln -s ../far/f sub/l; " + D +
+           "-a book -s sub/l; cmp far/f book.dict && stat -c %a far/f && test -L sub/l",
        0, "640\n", ""},
       {"ln -s l2 l; ln -s sub/new l2; " + D + "-a book -s l; cmp sub/new book.dict && test -L l", 0,
        "", ""},
