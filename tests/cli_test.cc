@@ -1,125 +1,200 @@
-// End-to-end tests: the built dorvenix binary on real files.
+// End-to-end tests: the built binary in a temporary folder, for what only
+// the binary shows (exit statuses, exact output, files on disk, closed or
+// failing descriptors). And the progress line, on a private terminal.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <regex>
 #include <string>
 #include <vector>
 
+#include "cli/progress.h"
 #include "test_support.h"
 
 namespace dorvenix::testing {
 namespace {
 
 const char kUsage[] =
-    "Dorvenix v 1.0\n"
-    "Parameters:\n"
-    "dorvenix {-l files | -s files | -a files | -d files | -i} ...\n"
-    " -l = load dictionary file \n"
-    " -s = save dictionary file \n"
+    "Dorvenix v 1.0\nParameters:\ndorvenix {-l files | -s files | -a files | -d files | -i} ...\n"
+    " -l = load dictionary file \n -s = save dictionary file \n"
     " -a = load some arbitrary text and add words to dictionary \n"
     " -d = decipher files (output to console) \n"
     " -i = print some information such as number of 'collisions' \n"
     " Commands are executed in the specified order.(so to decipher file you must load "
-    "dictionary, then decipher file with -d) \n"
-    "\n"
-    "Usage Examples:\n"
+    "dictionary, then decipher file with -d) \n\nUsage Examples:\n"
     "dorvenix -a book1.txt book2.txt book3.txt -l dictionary.txt -s dictionary.txt\n"
-    "will merge words from book1.txt,book2.txt,book3.txt with dictionary.txt\n"
-    "\n"
-    "dorvenix -l dictionary -d sutdy.txt\n"
-    "will load dictionary and then decipher sutdy.txt\n";
+    "will merge words from book1.txt,book2.txt,book3.txt with dictionary.txt\n\n"
+    "dorvenix -l dictionary -d sutdy.txt\nwill load dictionary and then decipher sutdy.txt\n";
 
-const char kEmptyReport[] = "Words loaded(excluding 3 letter words and shorter)=0\nCollisions=0\n";
+const std::string D = "\"$DORVENIX\" ";
+const std::string kBook = "The quick brown fox jumps over the lazy dog; words, words, WORDS.\n";
+const std::string kDeciphered = "teh quick brown fox jumps over the lazy dog.\n";
+const std::string kBookDict = "brown 1\njumps 1\nlazy 1\nover 1\nquick 1\nwords 3\n";
+const std::string kBookReport =
+    "Words loaded(excluding 3 letter words and shorter)=6\nCollisions=0\n";
+const std::string kNoFile = ": No such file or directory\n";
 
-const char kBook[] =
-    "The quick brown foxes jumped over the lazy dogs. Reading scrambled words\n"
-    "is easier than people think: the first and last letters matter most. They\n";
-const char kScrambled[] = "Tehy jmpued oevr the lzay dgos, raeinDg srlabcmed wdros!\n";
-const char kRestored[] = "they jumped over the lazy dogs, reading scrambled words!\n";
+std::string Times(int n, const std::string& text) {
+  return n == 0 ? "" : text + Times(n - 1, text);
+}
 
-// Lays out the usual files of a run in a fresh folder.
-class CliTest : public ::testing::Test {
- protected:
-  CliTest() {
-    dir_.Write("book.txt", kBook);
-    dir_.Write("scrambled.txt", kScrambled);
-    dir_.Write("story.txt", "Tset\n");
+// A folder holding book, s.txt, book.dict, bad.dict and an empty sub/.
+class Workspace : public TempDir {
+ public:
+  Workspace() {
+    Write("book", kBook);
+    Write("s.txt", "Teh qucik bwron fox jmpus oevr the lzay dog.\n");
+    Write("book.dict", kBookDict);
+    Write("bad.dict", "quick 1\nbrown\nlazy 1\n");
+    RunShell("mkdir sub", *this);
   }
-  RunResult Run(const std::vector<std::string>& args) { return RunDorvenix(args, dir_.path()); }
-  TempDir dir_;
+
+  struct Case {
+    std::string script;  // D is the binary
+    int status;
+    std::string out, err;
+  };
+  // Runs the scripts in order; none may leave a temporary file behind.
+  void Check(const std::vector<Case>& cases) const {
+    for (const Case& c : cases) {
+      const RunResult r = RunShell(c.script, *this);
+      EXPECT_EQ(r.status, c.status) << c.script;
+      EXPECT_EQ(r.out, c.out) << c.script;
+      EXPECT_EQ(r.err, c.err) << c.script;
+    }
+    EXPECT_EQ(RunShell("find . -name '.?*'", *this).out, "");
+  }
 };
 
-TEST_F(CliTest, ArgumentRules) {
-  struct Case {
-    std::vector<std::string> args;
-    int status;
-    std::string out;
-  };
-  const std::string book_report =
-      "Words loaded(excluding 3 letter words and shorter)=20\nCollisions=0\n";
-  const Case cases[] = {
-      {{}, 1, kUsage},
-      {{"--help"}, 1, kUsage},
-      {{"story.txt", "-d", "story.txt"}, 1, kUsage},
-      {{"-i"}, 0, kEmptyReport},
-      {{"-i", "story.txt"}, 1, std::string(kEmptyReport) + kUsage},
-      {{"-l"}, 0, ""},
-      {{"-a", "book.txt", "-d"}, 0, ""},
-      // "-i" keeps the mode: story.txt is learnt too.
-      {{"-a", "book.txt", "-i", "story.txt", "-i"},
-       0,
-       book_report + "Words loaded(excluding 3 letter words and shorter)=21\nCollisions=0\n"},
-      {{"-a", "book.txt", "-d", "scrambled.txt"}, 0, kRestored},
-      {{"-d", "scrambled.txt", "-a", "book.txt"},
-       0,
-       "tehy jmpued oevr the lzay dgos, raeindg srlabcmed wdros!\n"},
-      {{"-a", "book.txt", "-d", "scrambled.txt", "story.txt"},
-       0,
-       std::string(kRestored) + "tset\n"},
-      // Only exact option spellings are options.
-      {{"-L", "book.txt"}, 1, kUsage},
-      {{"-a", "-L", "--load", "-lx", "book.txt", "-d", "scrambled.txt"}, 2, kRestored},
-  };
-  for (const Case& c : cases) {
-    std::string line;
-    for (const std::string& a : c.args) line += a + " ";
-    const RunResult r = Run(c.args);
-    EXPECT_EQ(r.status, c.status) << line;
-    EXPECT_EQ(r.out, c.out) << line;
+TEST(Cli, StatusesOutputFilesAndMessages) {
+  const std::string nothing =
+      "Words loaded(excluding 3 letter words and shorter)=0\nCollisions=0\n";
+  const std::string all = kDeciphered + kBookDict + kBookReport + kDeciphered;
+  const std::string in_order = D + "-a book -d s.txt -s so -i -d s.txt";
+  Workspace().Check({
+      {D, 1, kUsage, ""},
+      {D + "--help -a book", 1, kUsage, ""},
+      {D + "-i", 0, nothing, ""},
+      {D + "-i book", 1, nothing + kUsage, ""},
+      {D + "-l", 0, "", ""},
+      {D + "-a book -d", 0, "", ""},
+      // -i keeps the command in force: s.txt is learnt too.
+      {D + "-a book -i s.txt -i", 0,
+       kBookReport + "Collision: brown(1) with bwron(1)\nCollision: jmpus(1) with jumps(1)\n" +
+           "Collision: lazy(1) with lzay(1)\nCollision: oevr(1) with over(1)\n" +
+           "Collision: qucik(1) with quick(1)\n" +
+           "Words loaded(excluding 3 letter words and shorter)=11\nCollisions=5\n",
+       ""},
+      {D + "-d s.txt -a book -d s.txt", 0,
+       "teh qucik bwron fox jmpus oevr the lzay dog.\n" + kDeciphered, ""},
+      {D + "-a -L --load -lx book -d missing sub s.txt", 2, kDeciphered,
+       "dorvenix: error: -L" + kNoFile + "dorvenix: error: --load" + kNoFile +
+           "dorvenix: error: -lx" + kNoFile + "dorvenix: error: missing" + kNoFile +
+           "dorvenix: error: sub: Is a directory\n"},
+      {D + "-l missing sub bad.dict -d s.txt -l book.dict -d s.txt", 2,
+       "teh quick bwron fox jmpus oevr the lzay dog.\n" + kDeciphered,
+       "dorvenix: error: sub: Is a directory\nbad.dict:2: no space between the word and its "
+       "count; the rest of the file is not loaded\n"},
+      {D + "-a book -s nowhere/d sub -d s.txt", 2, kDeciphered,
+       "dorvenix: error: nowhere/d: cannot write in folder nowhere" + kNoFile +
+           "dorvenix: error: sub: Is a directory\n"},
+      // With standard input closed, the first file opened gets descriptor 0.
+      {D + "-a book -s new.dict -d s.txt <&-", 0, kDeciphered, ""},
+      {D + "-l new.dict -i -d s.txt <&-", 0, kBookReport + kDeciphered, ""},
+      // Every file is closed once used.
+      {"ulimit -n 20; " + D + Times(40, "-l book.dict -a book -s new.dict -d s.txt "), 0,
+       Times(40, kDeciphered), ""},
+      // Saves replace the file a name leads to, in its own folder, with its
+      // permissions, or 0666 less the umask; a link stays a link.
+      {"umask 027; " + D + "-a book -s d; cmp d book.dict && stat -c %a d", 0, "640\n", ""},
+      {"echo old 1 > e; chmod 604 e; " + D + "-a book -s e; cmp e book.dict && stat -c %a e", 0,
+       "604\n", ""},
+      {"mkdir far; echo 1 > far/f; chmod 640 far/f; ln -s ../far/f sub/l; " + D +
+           "-a book -s sub/l; cmp far/f book.dict && stat -c %a far/f && test -L sub/l",
+       0, "640\n", ""},
+      {"ln -s l2 l; ln -s sub/new l2; " + D + "-a book -s l; cmp sub/new book.dict && test -L l", 0,
+       "", ""},
+      {D + "-a book -s sub/" + std::string(255, 'd') + "; cat sub/d*", 0, kBookDict, ""},
+      // Saving to our own standard output keeps the order of the arguments.
+      {"ln -s /proc/self/fd/1 so; " + in_order, 0, all, ""},
+      {in_order + " | cat", 0, all, ""},
+      {in_order + " > out; cat out", 0, all, ""},
+      {D + "-a book -d s.txt -d missing -s so 2>&1", 2,
+       kDeciphered + "dorvenix: error: missing" + kNoFile + kBookDict, ""},
+      // A FIFO is written to, not replaced.
+      {"mkfifo f; " + D + "-a book -s f & timeout 10 cat f; wait; test -p f", 0, kBookDict, ""},
+  });
+}
+
+TEST(Cli, LargeSavesKeepEveryByteAndFailedOnesTheOldFile) {
+  // 150,000 entries (2 MB), put in dictionary order by test_support.h.
+  Counts counts;
+  for (int i = 0; i < 150000; ++i) counts[std::to_string(i * 7) + "wxy"] = i % 2001 - 1000;
+  const std::string big = Listing(counts);
+  Workspace ws;
+  ws.Write("big.dict", big);
+  ws.Check({
+      {"ln -s /proc/self/fd/1 so; " + D + "-l big.dict -s out.dict so; cmp out.dict big.dict", 0,
+       big, ""},
+      // A save that fails part way (a file size limit) leaves the old file.
+      {"trap '' XFSZ; ulimit -f 64; " + D +
+           "-l big.dict -a book -s big.dict; cmp big.dict out.dict",
+       0, "", "dorvenix: error: big.dict: File too large\n"},
+  });
+}
+
+TEST(Cli, FailingAndPrivateDevices) {
+  // Devices made in the test's own folder: the real /dev is never written.
+  Workspace ws;
+  if (RunShell("mknod full c 1 7 && mknod null c 1 3", ws).status != 0) {
+    GTEST_SKIP() << "mknod needs root: no private full device, write failures not tested";
   }
+  const std::string no_space = "dorvenix: error: standard output: No space left on device\n";
+  ws.Check({
+      {D + "-a book -s full -d s.txt", 2, kDeciphered,
+       "dorvenix: error: full: No space left on device\n"},
+      {D + "-a book -d s.txt -s d >full; echo $?; cat d", 0, "2\n" + kBookDict, no_space},
+      {D + ">full", 1, "", no_space},
+      {D + "-a book -i -d missing >full", 2, "", no_space + "dorvenix: error: missing" + kNoFile},
+      // No error is left behind by the missing dictionary; the device gets fd 0.
+      {D + "-l missing -a book -s null <&-", 0, "", ""},
+      {"ulimit -n 20; " + D + "-a book -s " + Times(40, "null "), 0, "", ""},
+      {"test -c full && test -c null", 0, "", ""},
+  });
 }
 
-TEST_F(CliTest, SaveLoadMergeAndReport) {
-  RunResult r = Run({"-a", "book.txt", "-s", "book.dict"});
-  ASSERT_EQ(r.status, 0) << r.err;
-  const std::string saved = ReadFile(dir_.File("book.dict"));
-  EXPECT_NE(saved.find("\nfirst 1\n"), std::string::npos) << saved;
-  EXPECT_NE(saved.find("\nwords 1\n"), std::string::npos) << saved;
-
-  // A later run deciphers with the saved dictionary.
-  r = Run({"-l", "book.dict", "-d", "scrambled.txt"});
-  EXPECT_EQ(r.out, kRestored);
-
-  // Learning and loading the same words twice doubles every count; saving
-  // over the file it was loaded from keeps the merged result.
-  dir_.Write("more.txt", "form from from\n");
-  r = Run({"-a", "book.txt", "more.txt", "-l", "book.dict", "-s", "book.dict", "-i"});
-  EXPECT_EQ(r.status, 0) << r.err;
-  const std::string merged = ReadFile(dir_.File("book.dict"));
-  EXPECT_NE(merged.find("\nfirst 2\n"), std::string::npos) << merged;
-  EXPECT_NE(merged.find("form 1\nfrom 2\n"), std::string::npos) << merged;
-  EXPECT_EQ(r.out,
-            "Collision: form(1) with from(2)\n"
-            "Words loaded(excluding 3 letter words and shorter)=22\nCollisions=1\n");
-}
-
-TEST_F(CliTest, PipelinesReadStandardInputAndWriteStandardOutput) {
-  const RunResult r = RunShell(
-      "\"$DORVENIX\" -a book.txt -s /dev/stdout | sort -k2 -n -r | head -n 1 > top.txt && "
-      "cat scrambled.txt | \"$DORVENIX\" -a book.txt -d /dev/stdin",
-      dir_.path());
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, kRestored);
-  EXPECT_EQ(ReadFile(dir_.File("top.txt")), "words 1\n");
+TEST(Progress, DrawnOnATerminalForLargeFilesOnlyAndErased) {
+  const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+  if (terminal < 0) GTEST_SKIP() << "no pseudo-terminal to show progress on";
+  ASSERT_EQ(::grantpt(terminal) | ::unlockpt(terminal), 0);
+  const int screen = ::open(::ptsname(terminal), O_RDWR | O_NOCTTY);
+  const int saved_stderr = ::dup(STDERR_FILENO);
+  ::dup2(screen, STDERR_FILENO);
+  {
+    Progress small("learning", "small.txt", Progress::kMinSize - 1);
+    small.Update(Progress::kMinSize / 2);
+    Progress big("learning", "big.txt", Progress::kMinSize);
+    big.Update(Progress::kMinSize / 4);
+    big.Update(Progress::kMinSize / 2);  // too soon to redraw
+  }
+  ::dup2(saved_stderr, STDERR_FILENO);
+  ::close(saved_stderr);
+  // Read until the line is erased, or nothing more comes for a second.
+  std::string line;
+  char shown[256];
+  pollfd ready = {terminal, POLLIN, 0};
+  for (ssize_t n; line.find("\r\x1b[K", 1) == std::string::npos && ::poll(&ready, 1, 1000) == 1 &&
+                  (n = ::read(terminal, shown, sizeof shown)) > 0;) {
+    line.append(shown, static_cast<std::size_t>(n));
+  }
+  ::close(screen);
+  ::close(terminal);
+  EXPECT_TRUE(std::regex_match(
+      line, std::regex("\rdorvenix: learning big\\.txt: 25% [0-9]+ MB/s\x1b\\[K\r\x1b\\[K")))
+      << line;
 }
 
 }  // namespace

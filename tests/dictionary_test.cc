@@ -2,123 +2,145 @@
 
 #include <gtest/gtest.h>
 
-#include <limits>
+#include <algorithm>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "entries.h"
+#include "base/hash.h"
+#include "dictionary/best_word_index.h"
+#include "dictionary/word_key.h"
+#include "dictionary/word_table.h"
+#include "test_support.h"
 
 namespace dorvenix::testing {
 namespace {
 
-std::vector<std::string> WordsInOrder(const std::vector<std::string>& words) {
+TEST(WordKey, EveryLengthSortsLikeStdSort) {
+  // Each length takes its own sorting path (network, insertion, counting).
+  std::mt19937 rng(1);
+  for (std::size_t length = 0; length <= 40; ++length) {
+    for (int round = 0; round < 200; ++round) {
+      const std::string word = RandomWord(rng, length, round % 2 ? "abc" : "");
+      std::string key(length, '\0');
+      MakeWordKey(word, key.data());
+      ASSERT_EQ(key, KeyOf(word)) << "length " << length;
+    }
+  }
+}
+
+TEST(WordKey, SameKeyAgreesWithComparingKeys) {
+  // Pairs over small alphabets collide often: lengths past the letter
+  // product's reach, capitals and bytes beyond a-z inside.
+  std::mt19937 rng(3);
+  for (const std::string_view alphabet : {"ab", "abde", "aB\xe9", "z\x80\x7f"}) {
+    for (int round = 0; round < 4000; ++round) {
+      const std::size_t length = rng() % 15;
+      const std::string a = RandomWord(rng, length, alphabet);
+      const std::string b = RandomWord(rng, length + (round % 7 == 0), alphabet);
+      std::string scratch;
+      ASSERT_EQ(SameKey(a, b, &scratch), KeyOf(a) == KeyOf(b)) << a << " " << b;
+    }
+  }
+}
+
+TEST(Dictionary, AddsCountsAndSaturates) {
+  constexpr std::int32_t kMax = 2147483647, kMin = -kMax - 1;
   Dictionary dictionary;
-  for (const std::string& word : words) dictionary.AddCount(word, 1);
-  std::vector<std::string> order;
-  for (const auto& entry : InOrder(dictionary)) order.push_back(entry.first);
-  return order;
+  for (std::int32_t add : {kMax, kMax, 1}) dictionary.AddEntry("high", add);
+  for (std::int32_t add : {kMin, -1}) dictionary.AddEntry("lows", add);
+  for (std::int32_t add : {kMax, kMin}) dictionary.AddEntry("back", add);
+  const std::string_view words[] = {"the", "text", "a", "text", "", "abcd"};
+  dictionary.AddWords(words);
+  dictionary.AddWord("abcd");
+  dictionary.AddWord("and");
+  const Dictionary::Entry entries[] = {{"abc", 2}, {"text", -5}};  // the caller decides
+  dictionary.AddEntries(entries);
+  EXPECT_EQ(Listing(dictionary),
+            "abc 2\nabcd 2\nback -1\nhigh 2147483647\nlows -2147483648\ntext -3\n");
+  EXPECT_EQ(dictionary.CountOf("text"), -3);
+  EXPECT_EQ(dictionary.CountOf("the"), std::nullopt);
 }
 
-TEST(Dictionary, AddWordStoresOnlyWordsLongerThanThreeBytes) {
-  Dictionary dictionary;
-  for (const char* word : {"the", "and", "a", "", "text", "text"}) dictionary.AddWord(word);
-  EXPECT_EQ(InOrder(dictionary), (Entries{{"text", 2}}));
+TEST(WordTable, KeepsAndFindsEveryWordWhateverTheHashes) {
+  // Every word under one hash, under three, or under its own, with one
+  // larger than an arena block: each is kept and found, across growth.
+  for (const auto& [distinct_hashes, n] : {std::pair(1, 3000), {3, 3000}, {0, 200000}}) {
+    std::vector<std::string> words;
+    for (int i = 0; i < n; ++i) words.push_back(std::to_string(i) + "w");
+    words.push_back(std::string(100000, 'q'));
+    auto hash = [&](std::size_t i) {
+      return distinct_hashes == 0 ? HashBytes(words[i]) : 1 + i % distinct_hashes;
+    };
+    WordTable table;
+    bool added;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+      table.FindOrAdd(words[i], hash(i), static_cast<std::int32_t>(i), &added);
+      ASSERT_TRUE(added) << i;
+    }
+    for (std::size_t i = 0; i < words.size(); ++i) {
+      const WordTable::Ref ref = table.Find(words[i], hash(i));
+      ASSERT_NE(ref, WordTable::kNoRef) << i;
+      ASSERT_EQ(table.Word(ref), words[i]);
+      ASSERT_EQ(table.Value(ref), static_cast<std::int32_t>(i));
+    }
+    EXPECT_EQ(table.Find("0", hash(0)), WordTable::kNoRef);
+    std::size_t visited = 0;
+    table.ForEach(
+        [&](WordTable::Ref ref) { visited += table.Word(ref) == words[table.Value(ref)]; });
+    EXPECT_EQ(visited, words.size());
+  }
 }
 
-TEST(Dictionary, TraversalOrdersByKeyThenWordAsUnsignedBytes) {
-  // Keys: abbey, baerd (bared, beard, bread), form (form, from), test, zbera.
-  EXPECT_EQ(WordsInOrder({"test", "from", "bread", "form", "beard", "zebra", "abbey", "bared"}),
-            (std::vector<std::string>{"abbey", "bared", "beard", "bread", "form", "from", "test",
-                                      "zebra"}));
-  // Keys alike in their first four bytes; a prefix first; 0xE9 after ASCII.
-  EXPECT_EQ(WordsInOrder({"abcdz", "abcd", "abcdzz", "a\xe9z", "abcde"}),
-            (std::vector<std::string>{"abcd", "abcde", "abcdz", "abcdzz", "a\xe9z"}));
-}
-
-TEST(Dictionary, FindBestWordChoosesExactMatchThenHighestPositiveCount) {
-  struct Case {
-    const char* name;
-    Entries entries;
-    std::string word, expected;
-  };
-  const Case cases[] = {
-      {"highest count wins", {{"beard", 2}, {"bread", 7}}, "baerd", "bread"},
-      {"tie goes to the smaller word", {{"bread", 3}, {"beard", 3}}, "baerd", "beard"},
-      {"exact match beats a higher count", {{"beard", 2}, {"bread", 7}}, "beard", "beard"},
-      {"exact match with count zero", {{"beard", 0}, {"bread", 7}}, "beard", "beard"},
-      {"count zero is never chosen", {{"test", 0}}, "tset", "tset"},
-      {"count one is", {{"test", 1}}, "tset", "test"},
-      {"negative counts lose to nothing", {{"beard", -5}, {"bread", -1}}, "baerd", "baerd"},
-      {"absent key leaves the word", {{"test", 4}}, "wrod", "wrod"},
-      {"short words are never looked up", {{"test", 4}}, "tst", "tst"},
-      {"capitals never match lowercase", {{"Hello", 9}}, "hlelo", "hlelo"},
-      {"other length, other key", {{"tests", 4}}, "tset", "tset"},
-      {"long words take the sorted key",
-       {{"internationalization", 2}},
-       "itnreanoitnaliaztion",
-       "internationalization"},
-      {"bytes beyond a-z take the sorted key",
-       {{"n\xe9ve", 2}},
-       "nv\xe9"
-       "e",
-       "n\xe9ve"},
-      {"leading 0xFF is never found",
-       {{"\xff"
-         "bcd",
-         4}},
-       "\xff"
-       "cbd",
-       "\xff"
-       "cbd"},
-  };
-  for (const Case& c : cases) {
+TEST(BestWordIndex, AnswersLikeThePlainRulesOnRandomDictionaries) {
+  // Tiny alphabets make keys collide: ties, zero and negative counts, words
+  // past the letter product's reach and bytes beyond a-z.
+  std::mt19937 rng(4);
+  for (int round = 0; round < 300; ++round) {
+    const std::string_view alphabet = round % 3 == 0 ? "ab" : round % 3 == 1 ? "abc" : "aB\xe9-";
+    auto random_word = [&] { return RandomWord(rng, 1 + rng() % 14, alphabet); };
     Dictionary dictionary;
-    for (const auto& [word, count] : c.entries) dictionary.AddCount(word, count);
-    EXPECT_EQ(dictionary.FindBestWord(c.word), c.expected) << c.name;
-    const std::string_view word = c.word;
-    std::string_view answer;
-    dictionary.FindBestWords({&word, 1}, {&answer, 1});
-    EXPECT_EQ(answer, c.expected) << c.name << " (batched)";
+    Counts entries;
+    for (int i = 0, n = static_cast<int>(rng() % 40); i < n; ++i) {
+      const std::string word = random_word();
+      const auto count = static_cast<std::int32_t>(rng() % 6) - 2;
+      dictionary.AddEntry(word, count);
+      entries[word] += count;
+    }
+    std::vector<std::string> queries;
+    std::size_t longest = 0;
+    for (const auto& [word, count] : entries) {
+      queries.push_back(word);
+      if (word.size() > 3) std::shuffle(queries.back().begin() + 1, queries.back().end() - 1, rng);
+      if (count > 0) longest = std::max(longest, word.size());
+    }
+    for (int i = 0; i < 40; ++i) queries.push_back(random_word());
+    ASSERT_EQ(Listing(dictionary), Listing(entries));
+
+    const BestWordIndex index(dictionary);
+    EXPECT_EQ(index.longest_word(), longest);
+    const std::vector<std::string_view> words(queries.begin(), queries.end());
+    std::vector<std::string_view> answers(words.size());
+    index.FindBestWords(words, answers);
+    for (std::size_t i = 0; i < queries.size(); ++i) {
+      const std::string want = BestOf(entries, queries[i]);
+      ASSERT_EQ(index.FindBestWord(queries[i]), want) << queries[i] << " round " << round;
+      ASSERT_EQ(answers[i], want) << queries[i] << " round " << round;
+    }
   }
 }
 
-TEST(Dictionary, FindBestWordSeesChangesMadeAfterEarlierLookups) {
-  Dictionary dictionary;
-  dictionary.AddCount("beard", 2);
-  EXPECT_EQ(dictionary.FindBestWord("baerd"), "beard");
-  dictionary.AddCount("bread", 5);
-  EXPECT_EQ(dictionary.FindBestWord("baerd"), "bread");
-  dictionary.AddCount("beard", 10);
-  EXPECT_EQ(dictionary.FindBestWord("baerd"), "beard");
-}
-
-TEST(Dictionary, CountsSaturateInsteadOfWrapping) {
-  constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
-  constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
-  Dictionary dictionary;
-  for (std::int32_t add : {kMax, kMax, 1}) dictionary.AddCount("high", add);
-  for (std::int32_t add : {kMin, -1}) dictionary.AddCount("lows", add);
-  for (std::int32_t add : {kMax, kMin}) dictionary.AddCount("back", add);
-  EXPECT_EQ(InOrder(dictionary), (Entries{{"back", -1}, {"high", kMax}, {"lows", kMin}}));
-}
-
-TEST(Dictionary, HoldsManyWordsAcrossGrowth) {
-  // Enough words to grow the index many times and fill several arena blocks,
-  // and a word bigger than a block.
-  auto numbered = [](int i) { return std::to_string(i * 7919).append("xyz"); };
-  Dictionary dictionary;
-  constexpr int kWords = 200000;
-  for (int i = 0; i < kWords; ++i) dictionary.AddWord(numbered(i));
-  dictionary.AddCount(std::string(300000, 'q'), 3);
-  for (int i = 0; i < kWords; i += 997) ASSERT_EQ(dictionary.CountOf(numbered(i)), 1) << i;
-  EXPECT_EQ(dictionary.CountOf(std::string(300000, 'q')), 3);
-  const Entries entries = InOrder(dictionary);
-  ASSERT_EQ(entries.size(), kWords + 1u);
-  for (std::size_t i = 1; i < entries.size(); ++i) {
-    ASSERT_TRUE(EntryLess(MakeWordKey(entries[i - 1].first), entries[i - 1].first,
-                          MakeWordKey(entries[i].first), entries[i].first))
-        << entries[i].first;
-  }
+TEST(BestWordIndex, KeepsAnsweringForTheDictionaryItWasBuiltFrom) {
+  auto dictionary = std::make_unique<Dictionary>();
+  dictionary->AddEntry("beard", 2);
+  const BestWordIndex old(*dictionary);
+  EXPECT_TRUE(old.DescribesVersion(dictionary->version()));
+  dictionary->AddEntry("bread", 5);
+  EXPECT_FALSE(old.DescribesVersion(dictionary->version()));
+  EXPECT_EQ(BestWordIndex(*dictionary).FindBestWord("baerd"), "bread");
+  dictionary.reset();  // the index holds its own words
+  EXPECT_EQ(old.FindBestWord("baerd"), "beard");
 }
 
 }  // namespace

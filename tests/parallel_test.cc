@@ -42,9 +42,11 @@ std::vector<std::pair<WorkPlan, std::size_t>> Plans() {
   return plans;
 }
 
+// A word longer than any known word goes through lowercased, however it is
+// cut, even where its pieces look like known words.
 const std::string kText =
     "Tihs is a tset, an ab-cd tset! Wrods of tset\nlnog lnog wrod. Sencod lnie: "
-    "a vrey lnooooooooooooooooooooooooooog wrod, \xe9t\xe9 tset\r\nend";
+    "a vrey TSETtsettsetTSETtsettset wrod, \xe9t\xe9 tset\r\nlnog\xe9lnog";
 
 TEST(Parallel, LearnAndDecipherGiveTheSameResultWhateverThePlan) {
   Dictionary reference;
@@ -58,7 +60,7 @@ TEST(Parallel, LearnAndDecipherGiveTheSameResultWhateverThePlan) {
   const BestWordIndex index(known);
   const std::string expected =
       "this is a test, an ab-cd test! words of test\nlong long word. second line: "
-      "a very lnooooooooooooooooooooooooooog word, \xe9t\xe9 test\r\nend";
+      "a very tsettsettsettsettsettset word, \xe9t\xe9 test\r\nlong\xe9long";
   for (const auto& [plan, read] : Plans()) {
     Dictionary learnt;
     InputFile in = InputFile::FromMemory(kText, read);
@@ -149,8 +151,8 @@ TEST(Parallel, OneCoreAndEveryCoreWriteTheSameBytes) {
   dir.Write("text.txt", text);
   const std::string script =
       "cat text.txt | $DORVENIX -a /dev/stdin -s d.dict -l d.dict -d text.txt -i";
-  const RunResult all = RunShell(script, dir.path());
-  const RunResult one = RunShell("taskset -c 0 sh -c '" + script + "'", dir.path());
+  const RunResult all = RunShell(script, dir);
+  const RunResult one = RunShell("taskset -c 0 sh -c '" + script + "'", dir);
   ASSERT_EQ(all.status, 0) << all.err;
   ASSERT_EQ(one.status, 0) << one.err;
   EXPECT_GT(all.out.size(), text.size());

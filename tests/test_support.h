@@ -1,15 +1,80 @@
-// Helpers shared by the tests: temporary folders and running the built
-// dorvenix binary as a user would.
+// What the tests and fuzz targets share: reference forms of a dictionary
+// (its entries in order, the key of a word), temporary folders, and running
+// the built dorvenix binary inside one.
 #ifndef DORVENIX_TESTS_TEST_SUPPORT_H_
 #define DORVENIX_TESTS_TEST_SUPPORT_H_
 
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <random>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
+
+#include "dictionary/dictionary.h"
 
 namespace dorvenix::testing {
 
+using Counts = std::map<std::string, std::int32_t>;
+
+// Every entry of `dictionary` as a "word count" line, in dictionary order.
+inline std::string Listing(const Dictionary& dictionary) {
+  std::string text;
+  dictionary.ForEachInOrder([&](std::string_view word, std::int32_t count) {
+    (text += word) += ' ' + std::to_string(count) + '\n';
+  });
+  return text;
+}
+
+// The key of `word`, the plain way: inner bytes sorted as signed values.
+inline std::string KeyOf(std::string_view word) {
+  std::string key(word);
+  if (key.size() > 3) {
+    std::sort(key.begin() + 1, key.end() - 1, [](char a, char b) {
+      return static_cast<signed char>(a) < static_cast<signed char>(b);
+    });
+  }
+  return key;
+}
+
+// The same for `counts`, put in dictionary order the plain way: by key,
+// then by word, as unsigned bytes.
+inline std::string Listing(const Counts& counts) {
+  std::vector<std::pair<std::string, std::string>> order;  // key, line
+  for (const auto& [word, count] : counts) {
+    order.emplace_back(KeyOf(word), word + " " + std::to_string(count) + "\n");
+  }
+  std::sort(order.begin(), order.end());
+  std::string text;
+  for (const auto& [key, line] : order) text += line;
+  return text;
+}
+
+// The best word for `word` by the plain rules: the word itself when it has
+// 3 bytes or fewer or is known; else the word of the same key with the
+// highest count above 0, the smallest on a tie; else the word itself.
+inline std::string BestOf(const Counts& entries, const std::string& word) {
+  if (word.size() <= 3 || entries.contains(word)) return word;
+  std::string best = word;
+  std::int32_t best_count = 0;
+  for (const auto& [known, count] : entries)  // in byte order
+    if (count > best_count && KeyOf(known) == KeyOf(word)) best = known, best_count = count;
+  return best;
+}
+
+// A word of `length` bytes drawn from `alphabet`, or of any bytes.
+inline std::string RandomWord(std::mt19937& rng, std::size_t length,
+                              std::string_view alphabet = "") {
+  std::string word(length, 'a');
+  for (char& c : word)
+    c = alphabet.empty() ? static_cast<char>(rng()) : alphabet[rng() % alphabet.size()];
+  return word;
+}
+
 // A fresh folder under the system's temporary folder, removed with all its
-// contents when the object goes away (also when the test fails).
+// contents when the object goes away.
 class TempDir {
  public:
   TempDir();
@@ -18,34 +83,26 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
 
   const std::string& path() const { return path_; }
-  // path() + "/" + name.
-  std::string File(const std::string& name) const;
-  // Writes `contents` to the file `name` in the folder; returns its path.
-  std::string Write(const std::string& name, const std::string& contents) const;
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+  // Writes `contents` to the file `name` in the folder.
+  void Write(const std::string& name, const std::string& contents) const;
 
  private:
-  std::string path_;  // absolute path of the folder
+  std::string path_;
 };
 
 // The whole contents of a file; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
-bool FileExists(const std::string& path);
 
 struct RunResult {
-  int status = -1;  // exit status, or 128 + signal number
-  std::string out;  // everything written to standard output
-  std::string err;  // everything written to standard error
+  int status = -1;  // exit status of the script
+  std::string out;  // its standard output
+  std::string err;  // its standard error
 };
 
-// Path of the dorvenix binary under test.
-std::string DorvenixPath();
-
-// Runs dorvenix with `args` in folder `cwd`, standard input from /dev/null.
-RunResult RunDorvenix(const std::vector<std::string>& args, const std::string& cwd = ".");
-
-// Runs `script` with /bin/sh -c in folder `cwd`; $DORVENIX holds the binary's
-// path. For pipelines, redirections and resource limits.
-RunResult RunShell(const std::string& script, const std::string& cwd = ".");
+// Runs `script` with /bin/sh in the folder `dir`, standard input from
+// /dev/null; $DORVENIX is the path of the binary under test.
+RunResult RunShell(const std::string& script, const TempDir& dir);
 
 }  // namespace dorvenix::testing
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "dictionary/best_word_index.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/word_key.h"
 #include "text/word_scanner.h"
@@ -49,7 +50,7 @@ void BM_MakeWordKey(benchmark::State& state) {
   std::size_t i = 0;
   for (auto _ : state) {
     const std::string& word = words[i++ & 4095];
-    MakeWordKeyInto(word, key);
+    MakeWordKey(word, key);
     benchmark::DoNotOptimize(key);
   }
 }
@@ -71,9 +72,10 @@ void BM_FindBestWord(benchmark::State& state) {
   for (const std::string& word : MakeWords(4 * vocabulary, vocabulary, false)) {
     dictionary.AddWord(word);
   }
+  const BestWordIndex index(dictionary);
   const std::vector<std::string> scrambled = MakeWords(1 << 16, vocabulary, true);
   std::size_t i = 0;
-  for (auto _ : state) benchmark::DoNotOptimize(dictionary.FindBestWord(scrambled[i++ & 0xFFFF]));
+  for (auto _ : state) benchmark::DoNotOptimize(index.FindBestWord(scrambled[i++ & 0xFFFF]));
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_FindBestWord)->Arg(50000)->Arg(1000000);
@@ -88,10 +90,7 @@ void BM_ScanBlock(benchmark::State& state) {
   std::size_t words = 0;
   for (auto _ : state) {
     block = text;  // the scanner lowercases in place
-    WordScanner scanner;
-    scanner.Feed(
-        block, [&](std::string_view) { ++words; }, [](std::string_view) {});
-    scanner.Finish([&](std::string_view) { ++words; });
+    ScanWords(std::span<char>(block), [&](std::string_view) { ++words; });
   }
   benchmark::DoNotOptimize(words);
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
