@@ -66,7 +66,8 @@ TEST(Dictionary, AddsCountsAndSaturates) {
 TEST(WordTable, KeepsAndFindsEveryWordWhateverTheHashes) {
   // Every word under one hash, under three, or under its own, with one
   // larger than an arena block: each is kept and found, across growth.
-  for (const auto& [distinct_hashes, n] : {std::pair(1, 3000), {3, 3000}, {0, 200000}}) {
+  for (const auto& setting : {std::pair(1, 3000), {3, 3000}, {0, 200000}}) {
+    const int distinct_hashes = setting.first, n = setting.second;  // lambdas capture these
     std::vector<std::string> words;
     for (int i = 0; i < n; ++i) words.push_back(std::to_string(i) + "w");
     words.push_back(std::string(100000, 'q'));

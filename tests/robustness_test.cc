@@ -88,8 +88,12 @@ TEST(Robustness, InterruptedSaveLeavesOldOrNewFileAndNothingElse) {
 // after it still run, and a save that ran out leaves the old file and
 // nothing else.
 TEST(Robustness, OutOfMemoryIsReportedAndLeavesNoDebris) {
-#ifdef __SANITIZE_ADDRESS__
-  GTEST_SKIP() << "AddressSanitizer reserves more address space than these limits";
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizers reserve more address space than these limits";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+  GTEST_SKIP() << "the sanitizers reserve more address space than these limits";
+#endif
 #endif
   TempDir dir;
   dir.Write("mid.dict", NumberedDictionary(200000));
