@@ -9,10 +9,13 @@
 namespace dorvenix {
 namespace {
 
-bool PrefixLess(const SortedEntry& a, const SortedEntry& b) {
-  return a.prefix_high != b.prefix_high ? a.prefix_high < b.prefix_high
-                                        : a.prefix_low < b.prefix_low;
-}
+// A function object, so that std::sort inlines it.
+struct PrefixLess {
+  bool operator()(const SortedEntry& a, const SortedEntry& b) const {
+    return a.prefix_high != b.prefix_high ? a.prefix_high < b.prefix_high
+                                          : a.prefix_low < b.prefix_low;
+  }
+};
 
 // Orders a run of entries that share their key prefix by full key and word.
 class RunSorter {
@@ -81,7 +84,7 @@ void SortEntries(std::span<SortedEntry> entries,
                  const std::function<std::string_view(std::uint32_t)>& word_of) {
   // Sort by the first eight key bytes at once, then order each run of equal
   // prefixes (mostly words that share a key) by full key and word.
-  std::sort(entries.begin(), entries.end(), PrefixLess);
+  std::sort(entries.begin(), entries.end(), PrefixLess());
   RunSorter run_sorter(word_of);
   for (std::size_t begin = 0; begin < entries.size();) {
     std::size_t end = begin + 1;
