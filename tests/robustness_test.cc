@@ -45,13 +45,13 @@ pid=$!; i=0
 until ls -l /proc/$pid/fd 2>/dev/null | grep -Eq "$m" || [ $((i += 1)) -gt 3000 ]; do :; done
 kill -$s $pid; wait $pid)";
 
-// A save of 2,000,000 words killed while loading and while writing. The run
+// A save of 300,000 words killed while loading and while writing. The run
 // then waits to open a FIFO no one writes, so the signal always finds it
 // alive; "ls /proc/PID/fd" tells when the file of a moment ($m) is open. A
 // background job of sh has SIGINT ignored: env gives it back its default.
 TEST(Robustness, InterruptedSaveLeavesOldOrNewFileAndNothingElse) {
   TempDir dir;
-  dir.Write("big.dict", NumberedDictionary(2000000));
+  dir.Write("big.dict", NumberedDictionary(300000));
   ASSERT_EQ(RunShell("\"$DORVENIX\" -l big.dict -s full.dict", dir).status, 0);
   const std::string full = ReadFile(dir.File("full.dict"));
   ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
