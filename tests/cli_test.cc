@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -192,9 +191,11 @@ TEST(Progress, DrawnOnATerminalForLargeFilesOnlyAndErased) {
   }
   ::close(screen);
   ::close(terminal);
-  EXPECT_TRUE(std::regex_match(
-      line, std::regex("\rdorvenix: learning big\\.txt: 25% [0-9]+ MB/s\x1b\\[K\r\x1b\\[K")))
-      << line;
+  // "\rdorvenix: learning big.txt: 25% N MB/s\x1b[K\r\x1b[K", N digits.
+  const std::string head = "\rdorvenix: learning big.txt: 25% ", tail = " MB/s\x1b[K\r\x1b[K";
+  ASSERT_TRUE(line.starts_with(head) && line.ends_with(tail)) << line;
+  const std::string rate = line.substr(head.size(), line.size() - head.size() - tail.size());
+  EXPECT_TRUE(!rate.empty() && rate.find_first_not_of("0123456789") == std::string::npos) << line;
 }
 
 }  // namespace
