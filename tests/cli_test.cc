@@ -29,7 +29,9 @@ const char kUsage[] =
     "will merge words from book1.txt,book2.txt,book3.txt with dictionary.txt\n\n"
     "dorvenix -l dictionary -d sutdy.txt\nwill load dictionary and then decipher sutdy.txt\n";
 
-const std::string D = "\"$DORVENIX\" ";
+// The binary, stopped with everything it started if it runs for 30 s (as a
+// broken build may).
+const std::string D = "timeout -k 5 30 \"$DORVENIX\" ";
 const std::string kBook = "The quick brown fox jumps over the lazy dog; words, words, WORDS.\n";
 const std::string kDeciphered = "teh quick brown fox jumps over the lazy dog.\n";
 const std::string kBookDict = "brown 1\njumps 1\nlazy 1\nover 1\nquick 1\nwords 3\n";
