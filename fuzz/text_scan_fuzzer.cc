@@ -37,8 +37,6 @@ std::string Decipher(const dorvenix::BestWordIndex& index, std::string_view text
   return bytes;
 }
 
-bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -58,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   testing::Counts learnt = counts;
   for (std::size_t i = 0, end = 0; i < text.size(); i = std::max(end, i + 1)) {
     std::string lower;
-    for (end = i; end < text.size() && IsLetter(text[end]); ++end) lower += text[end] | 0x20;
+    for (end = i; end < text.size() && testing::IsLetter(text[end]); ++end)
+      lower += text[end] | 0x20;
     FUZZ_CHECK(lower.empty() ? out[i] == text[i]
                              : out.substr(i, end - i) == testing::BestOf(counts, lower));
     if (lower.size() > 3) ++learnt[lower];

@@ -33,14 +33,11 @@ std::string ReadFile(const std::string& path) {
 RunResult RunShell(const std::string& script, const TempDir& dir) {
   const TempDir capture;
   const std::string command =
-      "cd '" + dir.path() + "' && DORVENIX='" DORVENIX_BINARY "' && export DORVENIX && (\n" +
-      script + "\n) </dev/null >'" + capture.File("out") + "' 2>'" + capture.File("err") + "'";
+      "cd '" + dir.path() + "' && export DORVENIX='" DORVENIX_BINARY "' && (\n" + script +
+      "\n) </dev/null >'" + capture.File("out") + "' 2>'" + capture.File("err") + "'";
   const int status = std::system(command.c_str());
-  RunResult result;
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.out = ReadFile(capture.File("out"));
-  result.err = ReadFile(capture.File("err"));
-  return result;
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(capture.File("out")),
+          ReadFile(capture.File("err"))};
 }
 
 }  // namespace dorvenix::testing

@@ -64,6 +64,8 @@ inline std::string BestOf(const Counts& entries, const std::string& word) {
   return best;
 }
 
+inline bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
 // A word of `length` bytes drawn from `alphabet`, or of any bytes.
 inline std::string RandomWord(std::mt19937& rng, std::size_t length,
                               std::string_view alphabet = "") {
@@ -95,9 +97,8 @@ class TempDir {
 std::string ReadFile(const std::string& path);
 
 struct RunResult {
-  int status = -1;  // exit status of the script
-  std::string out;  // its standard output
-  std::string err;  // its standard error
+  int status;            // exit status of the script
+  std::string out, err;  // its standard output and error
 };
 
 // Runs `script` with /bin/sh in the folder `dir`, standard input from
