@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -14,21 +15,13 @@
 #include "dictionary/best_word_index.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/dictionary_file.h"
+#include "dictionary/report.h"
 #include "test_support.h"
 #include "text/decipher.h"
 #include "text/learn.h"
 
 namespace dorvenix::testing {
 namespace {
-
-using Listing = std::vector<std::pair<std::string, std::int32_t>>;
-
-Listing List(const Dictionary& dictionary) {
-  Listing listing;
-  dictionary.ForEachInOrder(
-      [&](std::string_view w, std::int32_t c) { listing.emplace_back(w, c); });
-  return listing;
-}
 
 // Plans that cut the input everywhere: blocks of 1 to 7 bytes and of 64, on
 // 1, 2 and 5 threads, reading 1 or 3 bytes at a time.
@@ -65,7 +58,7 @@ TEST(Parallel, LearnAndDecipherGiveTheSameResultWhateverThePlan) {
     Dictionary learnt;
     InputFile in = InputFile::FromMemory(kText, read);
     ASSERT_TRUE(LearnFromText(learnt, in, plan));
-    EXPECT_EQ(List(learnt), List(reference))
+    EXPECT_EQ(Listing(learnt), Listing(reference))
         << plan.threads << " threads, blocks of " << plan.block_size;
     std::string text;
     {
@@ -87,14 +80,13 @@ TEST(Parallel, LoadAddsInFileOrderAndStopsAtTheFirstBadLine) {
     Dictionary reference;
     InputFile whole = InputFile::FromMemory(text);
     const LoadResult expected = LoadDictionary(reference, whole);
-    EXPECT_EQ(List(reference),
-              (Listing{{"least", -2147483639}, {"most", 2147483643}, {"word", 3}}));
+    EXPECT_EQ(Listing(reference), "least -2147483639\nmost 2147483643\nword 3\n");
     EXPECT_EQ(expected.bad_line, text == good ? 0u : 10u);
     for (const auto& [plan, read] : Plans()) {
       Dictionary loaded;
       InputFile in = InputFile::FromMemory(text, read);
       const LoadResult result = LoadDictionary(loaded, in, plan);
-      EXPECT_EQ(List(loaded), List(reference))
+      EXPECT_EQ(Listing(loaded), Listing(reference))
           << plan.threads << " threads, blocks of " << plan.block_size;
       EXPECT_EQ(result.bad_line, expected.bad_line) << plan.threads << " threads";
       std::string saved, saved_whole;
@@ -106,6 +98,26 @@ TEST(Parallel, LoadAddsInFileOrderAndStopsAtTheFirstBadLine) {
       EXPECT_EQ(saved, saved_whole);
     }
   }
+}
+
+TEST(Parallel, LargeDictionariesSaveAndReportTheSameOnAnyThreads) {
+  // Enough entries for the sort in buckets and for formatting in ranges;
+  // groups of words that share a key straddle the ranges' ends.
+  Dictionary dictionary;
+  std::mt19937 rng(3);
+  for (int i = 0; i < 90000; ++i) {
+    std::string word = RandomWord(rng, 4 + rng() % 9, i % 50 ? "abcde" : "\xff\x80zA");
+    dictionary.AddEntry(word, static_cast<std::int32_t>(rng() % 7) - 2);
+  }
+  std::string one, many;
+  for (const auto& [threads, text] : {std::pair(1u, &one), std::pair(4u, &many)}) {
+    OutputFile out(text);
+    SaveDictionary(dictionary, out, threads);
+    PrintReport(dictionary, out, threads);
+  }
+  // Compared as booleans: the texts are megabytes long.
+  EXPECT_TRUE(many == one) << many.size() << " bytes against " << one.size();
+  EXPECT_TRUE(one.starts_with(Listing(dictionary)));
 }
 
 TEST(Parallel, PipelineFinishesInOrderAndStopsOnAFailure) {
