@@ -93,7 +93,9 @@ class WordTable {
   // Number of strings held.
   std::size_t size() const { return size_; }
 
-  // Calls f(ref) once for every string held, in the order they were added.
+  // Calls f(ref) once for every string held, in arena order: the order they
+  // were added, except that a string of more than 4 KiB, which has a block of
+  // its own, may come after later ones.
   template <class F>
   void ForEach(F&& f) const {
     arena_.ForEachBlock([&](Ref first, std::size_t used) {
