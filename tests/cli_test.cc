@@ -166,12 +166,12 @@ TEST(Progress, DrawnOnATerminalForFilesOf64MiBAndErased) {
   ASSERT_EQ(::grantpt(terminal) | ::unlockpt(terminal), 0);
   const std::string screen_path = ::ptsname(terminal);
   const int screen = ::open(screen_path.c_str(), O_RDWR | O_NOCTTY);
-  // What the terminal shows until the line is erased, or a second of silence.
+  // What the terminal shows until the line is erased, or three seconds of silence.
   auto shown = [&] {
     std::string text;
     char bytes[256];
     pollfd ready = {terminal, POLLIN, 0};
-    for (ssize_t n; text.find("\r\x1b[K", 1) == std::string::npos && ::poll(&ready, 1, 1000) == 1 &&
+    for (ssize_t n; text.find("\r\x1b[K", 1) == std::string::npos && ::poll(&ready, 1, 3000) == 1 &&
                     (n = ::read(terminal, bytes, sizeof bytes)) > 0;) {
       text.append(bytes, static_cast<std::size_t>(n));
     }
