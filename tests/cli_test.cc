@@ -198,11 +198,12 @@ TEST(Progress, DrawnOnATerminalForFilesOf64MiBAndErased) {
               std::count(text.begin(), text.end(), '\r') == 2)
       << text;
   // The binary learning a large file (a sparse one: all separators), first
-  // drawn after its first block of 1 MiB.
+  // drawn after its first block (the bytes read so far: several blocks when
+  // threads work on them).
   Workspace ws;
   RunShell("truncate -s 64M big; " + D + "-a big 2>" + screen_path, ws);
   text = shown();
-  EXPECT_TRUE(drawn(text, "dorvenix: learning big: 1% ")) << text;
+  EXPECT_TRUE(drawn(text, "dorvenix: learning big: ") && text.find("% ") < 30) << text;
   ::close(screen);
   ::close(terminal);
 }
