@@ -195,7 +195,8 @@ TEST(Progress, DrawnOnATerminalForFilesOf64MiBAndErased) {
   };
   std::string text = shown();
   EXPECT_TRUE(drawn(text, "dorvenix: learning big.txt: 25% ") &&
-              std::count(text.begin(), text.end(), '\r') == 2)
+              std::count(text.begin(), text.end(), '\r') == 2 &&
+              text.find("% 0 MB/s") == std::string::npos)
       << text;
   // The binary learning a large file (a sparse one: all separators), first
   // drawn after its first block (the bytes read so far: several blocks when
@@ -204,6 +205,10 @@ TEST(Progress, DrawnOnATerminalForFilesOf64MiBAndErased) {
   RunShell("truncate -s 64M big; " + D + "-a big 2>" + screen_path, ws);
   text = shown();
   EXPECT_TRUE(drawn(text, "dorvenix: learning big: ") && text.find("% ") < 30) << text;
+  // Deciphering shows one too while its text goes elsewhere than the terminal.
+  RunShell(D + "-d big >/dev/null 2>" + screen_path, ws);
+  text = shown();
+  EXPECT_TRUE(drawn(text, "dorvenix: deciphering big: ")) << text;
   ::close(screen);
   ::close(terminal);
 }

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "base/arena.h"
 #include "base/hash.h"
 #include "dictionary/best_word_index.h"
 #include "dictionary/word_key.h"
@@ -15,6 +18,41 @@
 
 namespace dorvenix::testing {
 namespace {
+
+TEST(Arena, RecordsKeepTheirBytesAndBlocksGrowUpToTheLimit) {
+  // Small blocks double from 4 to 64 KiB; records over 4 KiB get a block of
+  // their own. Every record is filled with its own byte, then checked.
+  struct Case {
+    std::size_t max_blocks, min_size, max_size, least_total, most_total;
+  };
+  for (const Case c :
+       {Case{6, 4, 256, (188 << 10) - 6 * 256, 188 << 10}, Case{3, 4096, 4096, 7 << 12, 7 << 12},
+        Case{2, 4100, 4100, 2 * 4100, 2 * 4100}}) {
+    Arena arena(c.max_blocks);
+    std::vector<std::pair<Arena::Ref, std::size_t>> records;
+    std::size_t total = 0;
+    std::mt19937 rng(5);
+    try {
+      for (;;) {
+        const std::size_t size = c.min_size + 4 * (rng() % ((c.max_size - c.min_size) / 4 + 1));
+        const Arena::Ref ref = arena.Allocate(size);
+        std::memset(arena.At(ref), static_cast<int>(records.size() % 251), size);
+        records.emplace_back(ref, size);
+        total += size;
+      }
+    } catch (const std::bad_alloc&) {
+    }
+    EXPECT_GE(total, c.least_total) << c.max_blocks;
+    EXPECT_LE(total, c.most_total) << c.max_blocks;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      const std::string expected(records[i].second, static_cast<char>(i % 251));
+      ASSERT_EQ(std::string_view(arena.At(records[i].first), records[i].second), expected) << i;
+    }
+    std::size_t used = 0;
+    arena.ForEachBlock([&](Arena::Ref, std::size_t bytes) { used += bytes; });
+    EXPECT_EQ(used, total);
+  }
+}
 
 TEST(WordKey, EveryLengthSortsLikeStdSort) {
   // Each length takes its own sorting path (network, insertion, counting).
