@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/ordered_pipeline.h"
+#include "base/parallel_for.h"
 #include "dictionary/best_word_index.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/dictionary_file.h"
@@ -152,6 +153,20 @@ TEST(Parallel, PipelineFinishesInOrderAndStopsOnAFailure) {
       }
       for (std::size_t i = 0; i < finished.size(); ++i) ASSERT_EQ(finished[i], static_cast<int>(i));
       EXPECT_EQ(worked.load(), made) << "every job made is worked, and waited for";
+      // ParallelFor: every index once, or the failure passed on.
+      std::vector<std::atomic<int>> calls(20);
+      auto run_for = [&] {
+        ParallelFor(calls.size(), workers, [&](std::size_t i) {
+          ++calls[i];
+          if (static_cast<int>(i) == failing) throw std::runtime_error("item failed");
+        });
+      };
+      if (failing < 0) {
+        run_for();
+        for (const std::atomic<int>& c : calls) ASSERT_EQ(c.load(), 1) << workers;
+      } else {
+        EXPECT_THROW(run_for(), std::runtime_error) << workers << " threads, item " << failing;
+      }
     }
   }
 }
