@@ -129,6 +129,11 @@ TEST(Cli, StatusesOutputFilesAndMessages) {
       {in_order + " > out; cat out", 0, all, ""},
       {D + "-a book -d s.txt -d missing -s so 2>&1", 2,
        kDeciphered + "dorvenix: error: missing" + kNoFile + kBookDict, ""},
+      // A signal ignored when the run starts (as nohup and sh's background
+      // jobs do) stays ignored: the run goes on.
+      {"mkfifo g; \"$DORVENIX\" -a g -s kept & exec 3>g; kill -INT $!; echo word >&3; exec 3>&-; "
+       "wait $!; echo $?; cat kept",
+       0, "0\nword 1\n", ""},
       // A FIFO is written to, not replaced.
       {"mkfifo f; " + D + "-a book -s f & timeout 10 cat f; wait; test -p f", 0, kBookDict, ""},
       // Large saves keep every byte; one that fails part way (a file size

@@ -2,6 +2,7 @@
 // reading one block: words and lines cut at every block boundary, counts that
 // saturate in file order, failures in the middle of a stream.
 #include <gtest/gtest.h>
+#include <sched.h>
 
 #include <atomic>
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/cores.h"
 #include "base/ordered_pipeline.h"
 #include "base/parallel_for.h"
 #include "dictionary/best_word_index.h"
@@ -41,6 +43,20 @@ std::vector<std::pair<WorkPlan, std::size_t>> Plans() {
 const std::string kText =
     "Tihs is a tset, an ab-cd tset! Wrods of tset\nlnog lnog wrod. Sencod lnie: "
     "a vrey TSETtsettsetTSETtsettset wrod, \xe9t\xe9 tset\r\nlnog\xe9lnog";
+
+TEST(Parallel, CoresFollowTheAffinityMask) {
+  cpu_set_t all, one;
+  ASSERT_EQ(::sched_getaffinity(0, sizeof all, &all), 0);
+  EXPECT_GE(UsableCores(), 1u);
+  EXPECT_LE(UsableCores(), static_cast<unsigned>(CPU_COUNT(&all)));
+  int first = 0;
+  while (!CPU_ISSET(first, &all)) ++first;
+  CPU_ZERO(&one);
+  CPU_SET(first, &one);
+  ASSERT_EQ(::sched_setaffinity(0, sizeof one, &one), 0);
+  EXPECT_EQ(UsableCores(), 1u);
+  ::sched_setaffinity(0, sizeof all, &all);
+}
 
 TEST(Parallel, LearnAndDecipherGiveTheSameResultWhateverThePlan) {
   Dictionary reference;
