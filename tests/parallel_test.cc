@@ -4,8 +4,13 @@
 #include <gtest/gtest.h>
 #include <sched.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
+#include <numeric>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -142,12 +147,15 @@ TEST(Parallel, PipelineFinishesInOrderAndStopsOnAFailure) {
     for (int failing : {-1, 0, 1, 7}) {
       std::vector<int> slot_job(3), finished;
       int made = 0;
+      bool ended = false;
       std::atomic<int> worked{0};
       auto run = [&] {
         RunOrderedPipeline(
             workers, slot_job.size(),
             [&](std::size_t slot) {
-              if (made == 20) return false;
+              EXPECT_FALSE(ended) << "asked for a job after the last";
+              ended = made == 20;
+              if (ended) return false;
               slot_job[slot] = made++;
               return true;
             },
@@ -184,6 +192,50 @@ TEST(Parallel, PipelineFinishesInOrderAndStopsOnAFailure) {
         EXPECT_THROW(run_for(), std::runtime_error) << workers << " threads, item " << failing;
       }
     }
+  }
+}
+
+// Waits until `parties` threads have come, or ten seconds; true when all came.
+class Meeting {
+ public:
+  explicit Meeting(unsigned parties) : parties_(parties) {}
+  bool Attend() {
+    std::unique_lock lock(mutex_);
+    ++arrived_;
+    all_here_.notify_all();
+    return all_here_.wait_for(lock, std::chrono::seconds(10), [&] { return arrived_ >= parties_; });
+  }
+
+ private:
+  const unsigned parties_;
+  std::mutex mutex_;
+  std::condition_variable all_here_;
+  unsigned arrived_ = 0;
+};
+
+TEST(Parallel, EveryThreadWorksAtOnce) {
+  // Each piece of work waits for all the others: it ends only when the
+  // threads asked for (the caller among them for ParallelFor) run together.
+  for (unsigned threads : {2u, 3u}) {
+    Meeting all(threads), all_workers(threads);
+    std::atomic<unsigned> met{0};
+    ParallelFor(threads, threads, [&](std::size_t) { met += all.Attend(); });
+    EXPECT_EQ(met.load(), threads);
+    std::mutex mutex;
+    std::vector<unsigned> ids;
+    unsigned made = 0;
+    RunOrderedPipeline(
+        threads, threads + 2, [&](std::size_t) { return made++ < threads; },
+        [&](std::size_t, unsigned id) {
+          if (!all_workers.Attend()) return;
+          std::lock_guard lock(mutex);
+          ids.push_back(id);
+        },
+        [](std::size_t) { return true; });
+    std::sort(ids.begin(), ids.end());
+    std::vector<unsigned> every(threads);
+    std::iota(every.begin(), every.end(), 0u);
+    EXPECT_EQ(ids, every) << threads << " workers, each with its own id";
   }
 }
 
