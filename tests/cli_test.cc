@@ -157,6 +157,7 @@ TEST(Cli, FailingAndPrivateDevices) {
        "dorvenix: error: full: No space left on device\n"},
       {D + "-a book -d s.txt -s d >full; echo $?; cat d", 0, "2\n" + kBookDict, no_space},
       {D + ">full", 1, "", no_space},
+      {D + "-a missing 2>&-", 2, "", ""},  // with nowhere to report, no retrying
       // A read that fails (an unattached tunnel device) is no end of input.
       {D + "-a book -a tun -d s.txt", 2, kDeciphered,
        "dorvenix: error: tun: File descriptor in bad state\n"},
