@@ -134,6 +134,9 @@ TEST(Cli, StatusesOutputFilesAndMessages) {
       {"mkfifo g; \"$DORVENIX\" -a g -s kept & exec 3>g; kill -INT $!; echo word >&3; exec 3>&-; "
        "wait $!; echo $?; cat kept",
        0, "0\nword 1\n", ""},
+      // A save that cannot even start closes nothing of the run's.
+      {"ln -s loop loop; echo word | " + D + "-s loop -a /dev/stdin -s out; cat out", 0, "word 1\n",
+       "dorvenix: error: loop: Too many levels of symbolic links\n"},
       // A FIFO is written to, not replaced.
       {"mkfifo f; " + D + "-a book -s f & timeout 10 cat f; wait; test -p f", 0, kBookDict, ""},
       // Large saves keep every byte; one that fails part way (a file size

@@ -196,28 +196,24 @@ TEST(Parallel, PipelineFinishesInOrderAndStopsOnAFailure) {
 }
 
 // Waits until `parties` threads have come, or ten seconds; true when all came.
-class Meeting {
- public:
-  explicit Meeting(unsigned parties) : parties_(parties) {}
+struct Meeting {
+  explicit Meeting(unsigned n) : parties(n) {}
+  unsigned parties, arrived = 0;
+  std::mutex mutex;
+  std::condition_variable all_here;
   bool Attend() {
-    std::unique_lock lock(mutex_);
-    ++arrived_;
-    all_here_.notify_all();
-    return all_here_.wait_for(lock, std::chrono::seconds(10), [&] { return arrived_ >= parties_; });
+    std::unique_lock lock(mutex);
+    ++arrived;
+    all_here.notify_all();
+    return all_here.wait_for(lock, std::chrono::seconds(10), [&] { return arrived >= parties; });
   }
-
- private:
-  const unsigned parties_;
-  std::mutex mutex_;
-  std::condition_variable all_here_;
-  unsigned arrived_ = 0;
 };
 
 TEST(Parallel, EveryThreadWorksAtOnce) {
   // Each piece of work waits for all the others: it ends only when the
   // threads asked for (the caller among them for ParallelFor) run together.
   for (unsigned threads : {2u, 3u}) {
-    Meeting all(threads), all_workers(threads);
+    Meeting all{threads}, all_workers{threads};
     std::atomic<unsigned> met{0};
     ParallelFor(threads, threads, [&](std::size_t) { met += all.Attend(); });
     EXPECT_EQ(met.load(), threads);
