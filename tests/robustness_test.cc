@@ -107,6 +107,7 @@ TEST(Robustness, OutOfMemoryIsReportedAndLeavesNoDebris) {
                                    dir);
     if (run.status == 127) continue;  // the loader could not even map the libraries
     EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err, "") << "a failure is always said";
     std::istringstream lines(run.err);
     for (std::string line; std::getline(lines, line);) {
       EXPECT_TRUE(line.starts_with("dorvenix: error: ") && line.ends_with("out of memory")) << line;
