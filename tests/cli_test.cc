@@ -109,8 +109,8 @@ TEST(Cli, StatusesOutputFilesAndMessages) {
       // With standard input closed, the first file opened gets descriptor 0.
       {D + "-a book -s new.dict -d s.txt <&-", 0, kDeciphered, ""},
       {D + "-l new.dict -i -d s.txt <&-", 0, kBookReport + kDeciphered, ""},
-      // Every file is closed once used.
-      {"ulimit -n 20; " + D + Times(40, "-l book.dict -a book -s new.dict -d s.txt "), 0,
+      // Every file is closed once used, also a save given descriptor 0.
+      {"ulimit -n 20; " + D + Times(40, "-l book.dict -a book -s new.dict -d s.txt ") + "<&-", 0,
        Times(40, kDeciphered), ""},
       // Saves replace the file a name leads to, in its own folder, with its
       // permissions, or 0666 less the umask; a link stays a link.
@@ -148,7 +148,7 @@ TEST(Cli, StatusesOutputFilesAndMessages) {
 TEST(Cli, FailingAndPrivateDevices) {
   // Devices made in the test's own folder: the real /dev is never written.
   Workspace ws;
-  if (RunShell("mknod full c 1 7 && mknod null c 1 3", ws).status != 0) {
+  if (RunShell("mknod full c 1 7 && mknod null c 1 3 && mknod tun c 10 200", ws).status != 0) {
     GTEST_SKIP() << "mknod needs root: no private full device, write failures not tested";
   }
   const std::string no_space = "dorvenix: error: standard output: No space left on device\n";
@@ -157,6 +157,10 @@ TEST(Cli, FailingAndPrivateDevices) {
        "dorvenix: error: full: No space left on device\n"},
       {D + "-a book -d s.txt -s d >full; echo $?; cat d", 0, "2\n" + kBookDict, no_space},
       {D + ">full", 1, "", no_space},
+      {D + "-a missing 2>&-", 2, "", ""},  // with nowhere to report, no retrying
+      // A read that fails (an unattached tunnel device) is no end of input.
+      {D + "-a book -a tun -d s.txt", 2, kDeciphered,
+       "dorvenix: error: tun: File descriptor in bad state\n"},
       {D + "-a book -i -d missing >full", 2, "", no_space + "dorvenix: error: missing" + kNoFile},
       // No error is left behind by the missing dictionary; the device gets fd 0.
       {D + "-l missing -a book -s null <&-", 0, "", ""},

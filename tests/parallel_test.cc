@@ -144,7 +144,7 @@ TEST(Parallel, LargeDictionariesSaveAndReportTheSameOnAnyThreads) {
 
 TEST(Parallel, PipelineFinishesInOrderAndStopsOnAFailure) {
   for (unsigned workers : {0u, 1u, 2u, 4u}) {
-    for (int failing : {-1, 0, 1, 7}) {
+    for (int failing : {-2, -1, 0, 1, 7}) {  // -2: no failure and no stop
       std::vector<int> slot_job(3), finished;
       int made = 0;
       bool ended = false;
@@ -165,12 +165,12 @@ TEST(Parallel, PipelineFinishesInOrderAndStopsOnAFailure) {
             },
             [&](std::size_t slot) {
               finished.push_back(slot_job[slot]);
-              return slot_job[slot] != 15;
+              return slot_job[slot] != 15 || failing == -2;
             });
       };
       if (failing < 0) {
         run();
-        ASSERT_EQ(finished.size(), 16u);
+        ASSERT_EQ(finished.size(), failing == -2 ? 20u : 16u);
       } else {
         EXPECT_THROW(run(), std::runtime_error) << workers << " workers, job " << failing;
         EXPECT_LE(finished.size(), static_cast<std::size_t>(failing));
