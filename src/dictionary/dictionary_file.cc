@@ -134,9 +134,12 @@ void SaveDictionary(const Dictionary& dictionary, OutputFile& out, unsigned thre
   WriteInRanges(out, entries.size(), threads,
                 [&](std::size_t begin, std::size_t end, OutputFile& text) {
                   for (std::size_t i = begin; i < end; ++i) {
-                    text.Write(dictionary.Word(entries[i].id));
+                    // Both read before any byte is written, which could alias them.
+                    const std::string_view word = dictionary.Word(entries[i].id);
+                    const std::int32_t count = dictionary.Count(entries[i].id);
+                    text.Write(word);
                     text.Put(' ');
-                    text.WriteInt(dictionary.Count(entries[i].id));
+                    text.WriteInt(count);
                     text.Put('\n');
                   }
                   return std::uint64_t{0};

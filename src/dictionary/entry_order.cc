@@ -1,9 +1,11 @@
 #include "dictionary/entry_order.h"
 
 #include <algorithm>
+#include <bit>
 #include <numeric>
 #include <vector>
 
+#include "base/bytes.h"
 #include "dictionary/word_key.h"
 
 namespace dorvenix {
@@ -32,14 +34,16 @@ class RunSorter {
       keys_.resize(keys_.size() + word.size());
       MakeWordKey(word, keys_.data() + key_starts_.back());
     }
+    key_starts_.push_back(keys_.size());
     order_.resize(run.size());
     std::iota(order_.begin(), order_.end(), 0u);
-    auto word_at = [&](std::uint32_t i) { return word_of_(run[i].id); };
     auto key_at = [&](std::uint32_t i) {
-      return std::string_view(keys_.data() + key_starts_[i], word_at(i).size());
+      return std::string_view(keys_.data() + key_starts_[i], key_starts_[i + 1] - key_starts_[i]);
     };
+    // Words are looked up only when their keys tie.
     std::sort(order_.begin(), order_.end(), [&](std::uint32_t a, std::uint32_t b) {
-      return EntryLess(key_at(a), word_at(a), key_at(b), word_at(b));
+      if (const int c = key_at(a).compare(key_at(b)); c != 0) return c < 0;
+      return word_of_(run[a].id) < word_of_(run[b].id);
     });
     sorted_.resize(run.size());
     for (std::size_t i = 0; i < run.size(); ++i) sorted_[i] = run[order_[i]];
@@ -49,7 +53,7 @@ class RunSorter {
  private:
   const std::function<std::string_view(std::uint32_t)>& word_of_;
   std::string keys_;                     // keys of one run, back to back
-  std::vector<std::size_t> key_starts_;  // where each run member's key starts
+  std::vector<std::size_t> key_starts_;  // where each key starts, and where the last ends
   std::vector<std::uint32_t> order_;     // the run's members, sorted
   std::vector<SortedEntry> sorted_;      // the run in its new order
 };
@@ -59,6 +63,10 @@ class RunSorter {
 std::uint64_t KeyPrefix(std::string_view word, std::string* scratch) {
   scratch->resize(word.size());
   MakeWordKey(word, scratch->data());
+  if (word.size() >= 8) {
+    const auto bytes = LoadUnaligned<std::uint64_t>(scratch->data());
+    return std::endian::native == std::endian::little ? __builtin_bswap64(bytes) : bytes;
+  }
   std::uint64_t prefix = 0;
   for (std::size_t i = 0; i < 8; ++i) {
     prefix = (prefix << 8) | (i < word.size() ? static_cast<unsigned char>((*scratch)[i]) : 0u);
@@ -84,7 +92,7 @@ void SortEntries(std::span<SortedEntry> entries,
                  const std::function<std::string_view(std::uint32_t)>& word_of) {
   // Sort by the first eight key bytes at once, then order each run of equal
   // prefixes (mostly words that share a key) by full key and word.
-  std::sort(entries.begin(), entries.end(), PrefixLess());
+  std::sort(entries.data(), entries.data() + entries.size(), PrefixLess());
   RunSorter run_sorter(word_of);
   for (std::size_t begin = 0; begin < entries.size();) {
     std::size_t end = begin + 1;

@@ -17,13 +17,6 @@
 
 namespace dorvenix {
 
-// True when the entry (a_key, a_word) orders before (b_key, b_word).
-inline bool EntryLess(std::string_view a_key, std::string_view a_word, std::string_view b_key,
-                      std::string_view b_word) {
-  if (const int c = a_key.compare(b_key); c != 0) return c < 0;
-  return a_word < b_word;
-}
-
 // One entry to sort: its key prefix in two halves (12-byte items sort faster
 // than 16-byte ones), and its id.
 struct SortedEntry {
