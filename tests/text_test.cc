@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -7,6 +8,7 @@
 #include "io/block_reader.h"
 #include "test_support.h"
 #include "text/word_scanner.h"
+#include "text/word_tally.h"
 
 namespace dorvenix::testing {
 namespace {
@@ -27,6 +29,42 @@ TEST(ScanWords, MatchesAByteByByteReading) {
       ScanWords(std::span<char>(text), [&](std::string_view word) { (got += word) += '|'; });
       ASSERT_EQ(got, want) << "length " << length << " round " << round;
       ASSERT_EQ(text, lower) << "length " << length << " round " << round;
+    }
+  }
+}
+
+TEST(WordTally, GivesEachWordItsCountInOrderOfFirstSighting) {
+  // Few words over and over (one entry each, past the first table's room);
+  // mostly new words (taken one by one after a trial); long words.
+  std::mt19937 rng(6);
+  for (const auto& [vocabulary, length] : {std::pair(5000, 10), {1000000, 10}, {50, 40}}) {
+    std::vector<std::string> text;
+    for (int i = 0; i < 30000; ++i) {
+      const std::string number = std::to_string(rng() % vocabulary);
+      text.push_back(number + std::string(length - number.size(), 'x'));
+    }
+    const std::vector<std::string_view> words(text.begin(), text.end());
+    std::map<std::string_view, std::int64_t> want, got;
+    std::vector<std::string_view> first_seen, entries_seen;
+    for (std::string_view word : words) {
+      if (want[word]++ == 0) first_seen.push_back(word);
+    }
+    WordTally tally;
+    for (int block = 0; block < 2; ++block) {
+      tally.Start(30000 * (length + 1));
+      tally.Count(words);
+      got.clear();
+      entries_seen.clear();
+      for (const Dictionary::HashedEntry& entry : tally.entries()) {
+        ASSERT_EQ(entry.hash, HashBytes(entry.word()));
+        if (got[entry.word()] == 0) entries_seen.push_back(entry.word());
+        got[entry.word()] += entry.count;
+      }
+      EXPECT_EQ(got, want) << vocabulary;
+      EXPECT_EQ(entries_seen, first_seen) << vocabulary;
+      if (vocabulary <= 5000) {
+        EXPECT_EQ(tally.entries().size(), want.size()) << vocabulary;
+      }
     }
   }
 }

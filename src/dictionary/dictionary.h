@@ -85,6 +85,11 @@ class Dictionary {
   // Number of entries (distinct words).
   std::size_t size() const;
 
+  // Number of entries in partition p, and room there for `expected` in all
+  // (WordTable::Reserve).
+  std::size_t PartitionSize(std::size_t p) const { return partitions_[p].size(); }
+  void ReservePartition(std::size_t p, std::size_t expected) { partitions_[p].Reserve(expected); }
+
   // Changes whenever an entry is added or a count changes.
   std::uint64_t version() const { return version_.load(std::memory_order_relaxed); }
 

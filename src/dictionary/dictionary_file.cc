@@ -1,9 +1,11 @@
 #include "dictionary/dictionary_file.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <string_view>
 #include <vector>
 
@@ -30,6 +32,36 @@ struct Job : NumberedBlock {
   std::uint64_t lines = 0;  // lines read, up to a malformed one
   bool malformed = false;   // the last line read is malformed
   const char* reason = "";  // what is wrong with it
+  std::uint64_t read = 0;   // bytes of the file read up to this block
+};
+
+// Guesses from the share of a regular file read so far how many entries each
+// partition will end with, so that the tables grow in a few large steps
+// instead of a dozen doublings, each of which moves every slot.
+class SizeGuess {
+ public:
+  SizeGuess(const Dictionary& dictionary, std::uint64_t file_size) : file_size_(file_size) {
+    for (std::size_t p = 0; p < Dictionary::kPartitions; ++p) {
+      start_[p] = dictionary.PartitionSize(p);
+    }
+  }
+
+  // Makes room in partition p once the blocks up to `job` are in it.
+  void After(Dictionary& dictionary, std::size_t p, const Job& job) const {
+    if (job.read == 0 || job.read >= file_size_) return;
+    const double added = static_cast<double>(dictionary.PartitionSize(p) - start_[p]);
+    const double expected = static_cast<double>(start_[p]) +
+                            added * static_cast<double>(file_size_) / static_cast<double>(job.read);
+    try {
+      dictionary.ReservePartition(p, static_cast<std::size_t>(std::min(expected, 0x1p60)));
+    } catch (const std::bad_alloc&) {
+      // Only a guess: the entries are added all the same, growing as needed.
+    }
+  }
+
+ private:
+  std::uint64_t file_size_;                                 // 0 when unknown
+  std::array<std::size_t, Dictionary::kPartitions> start_;  // entries before the load
 };
 
 // What a worker needs for one block.
@@ -81,11 +113,14 @@ LoadResult LoadDictionary(Dictionary& dictionary, InputFile& in, const WorkPlan&
   std::uint64_t made = 0;
   std::uint64_t lines_before = 0;  // lines of the blocks finished so far
   LoadResult result;
+  const SizeGuess guess(dictionary, in.size());
   RunOrderedPipeline(
       plan.threads, plan.slots(),
       [&](std::size_t slot) {
+        const bool more = reader.Next(jobs[slot], &made);
+        jobs[slot].read = in.consumed();
         // After a read error the block holds only the start of a line.
-        return reader.Next(jobs[slot], &made) && in.error() == 0;
+        return more && in.error() == 0;
       },
       [&](std::size_t slot, unsigned worker) {
         Job& job = jobs[slot];
@@ -94,6 +129,7 @@ LoadResult LoadDictionary(Dictionary& dictionary, InputFile& in, const WorkPlan&
           // Alone: no turns to take, and no sorting by partition.
           ParseLines(job, s);
           dictionary.AddEntries(s.entries);
+          for (std::size_t p = 0; p < Dictionary::kPartitions; ++p) guess.After(dictionary, p, job);
           return;
         }
         std::exception_ptr failure;
@@ -113,6 +149,7 @@ LoadResult LoadDictionary(Dictionary& dictionary, InputFile& in, const WorkPlan&
         turns.Take(job.number, [&](std::size_t p) {
           if (!failure && job.number <= first_malformed.load()) {
             dictionary.AddToPartition(p, s.buckets.Of(p));
+            guess.After(dictionary, p, job);
           }
         });
         if (failure) std::rethrow_exception(failure);

@@ -24,14 +24,35 @@ class EntryBuckets {
   template <class WordAt, class CountAt>
   void Fill(std::size_t n, WordAt&& word_at, CountAt&& count_at) {
     hashes_.resize(n);
-    std::array<std::size_t, Dictionary::kPartitions> sizes{};
     for (std::size_t i = 0; i < n; ++i) {
       const std::string_view word = word_at(i);
       // No table holds a word this long; the entry could not say its size.
       if (word.size() > 0xFFFFFFF0u) throw std::bad_alloc();
       hashes_[i] = HashBytes(word);
-      ++sizes[Dictionary::PartitionOf(hashes_[i])];
     }
+    Scatter(n, [&](std::size_t i) {
+      const std::string_view word = word_at(i);
+      return Dictionary::HashedEntry{word.data(), static_cast<std::uint32_t>(word.size()),
+                                     count_at(i), hashes_[i]};
+    });
+  }
+
+  // Replaces the buckets' contents with `entries`, whose hashes are known.
+  void Fill(std::span<const Dictionary::HashedEntry> entries) {
+    Scatter(entries.size(), [&](std::size_t i) { return entries[i]; });
+  }
+
+  // The entries of partition p, in their original order.
+  std::span<const Dictionary::HashedEntry> Of(std::size_t p) const {
+    return {sorted_.data() + starts_[p], starts_[p + 1] - starts_[p]};
+  }
+
+ private:
+  // Sorts the n entries entry_at(i) by partition, stably.
+  template <class EntryAt>
+  void Scatter(std::size_t n, EntryAt&& entry_at) {
+    std::array<std::size_t, Dictionary::kPartitions> sizes{};
+    for (std::size_t i = 0; i < n; ++i) ++sizes[Dictionary::PartitionOf(entry_at(i).hash)];
     std::array<std::size_t, Dictionary::kPartitions> next;
     std::size_t start = 0;
     for (std::size_t p = 0; p < Dictionary::kPartitions; ++p) {
@@ -41,18 +62,11 @@ class EntryBuckets {
     starts_[Dictionary::kPartitions] = start;
     sorted_.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
-      const std::string_view word = word_at(i);
-      sorted_[next[Dictionary::PartitionOf(hashes_[i])]++] = {
-          word.data(), static_cast<std::uint32_t>(word.size()), count_at(i), hashes_[i]};
+      const Dictionary::HashedEntry entry = entry_at(i);
+      sorted_[next[Dictionary::PartitionOf(entry.hash)]++] = entry;
     }
   }
 
-  // The entries of partition p, in their original order.
-  std::span<const Dictionary::HashedEntry> Of(std::size_t p) const {
-    return {sorted_.data() + starts_[p], starts_[p + 1] - starts_[p]};
-  }
-
- private:
   std::vector<std::uint64_t> hashes_;            // of each entry, in the caller's order
   std::vector<Dictionary::HashedEntry> sorted_;  // by partition
   std::array<std::size_t, Dictionary::kPartitions + 1> starts_{};  // of each partition in sorted_

@@ -1,5 +1,7 @@
 #include "dictionary/word_table.h"
 
+#include <algorithm>
+#include <bit>
 #include <new>
 
 namespace dorvenix {
@@ -22,7 +24,7 @@ WordTable::Ref WordTable::Add(std::size_t slot, std::uint32_t tag, std::string_v
   // The index grows first, so that running out of memory leaves the table
   // as it was.
   if ((size_ + 1) * 5 > slots_.size() * 4) {
-    Grow();
+    Rehash(slots_.size() * 2);
     slot = SlotIndex(tag);
     while (slots_[slot].ref != kNoRef) slot = (slot + 1) & mask_;
   }
@@ -37,11 +39,19 @@ WordTable::Ref WordTable::Add(std::size_t slot, std::uint32_t tag, std::string_v
   return ref;
 }
 
-void WordTable::Grow() {
-  std::vector<Slot> old(slots_.size() * 2, Slot{0, kNoRef});
+void WordTable::Reserve(std::size_t expected) {
+  const std::size_t limit = std::min(16 * size_, std::size_t{1} << 32);
+  expected = std::min(expected, limit);
+  std::size_t slot_count = slots_.size();
+  while (expected * 5 > slot_count * 4 && slot_count * 2 <= limit) slot_count *= 2;
+  if (slot_count > slots_.size()) Rehash(slot_count);
+}
+
+void WordTable::Rehash(std::size_t slot_count) {
+  std::vector<Slot> old(slot_count, Slot{0, kNoRef});
   old.swap(slots_);
-  mask_ = slots_.size() - 1;
-  --shift_;
+  mask_ = slot_count - 1;
+  shift_ = 32 - static_cast<unsigned>(std::countr_zero(slot_count));
   for (const Slot& slot : old) {
     if (slot.ref == kNoRef) continue;
     std::size_t i = SlotIndex(slot.tag);

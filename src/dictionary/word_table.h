@@ -93,6 +93,13 @@ class WordTable {
   // Number of strings held.
   std::size_t size() const { return size_; }
 
+  // Makes room in the index for `expected` strings in all, so that a table
+  // whose final size is known roughly skips most of the growing. The guess
+  // is honoured only up to 16 slots per string already held: a wrong one
+  // costs a bounded multiple of the real table. Throws std::bad_alloc when
+  // memory runs out; the table is then unchanged.
+  void Reserve(std::size_t expected);
+
   // Calls f(ref) once for every string held, in arena order: the order they
   // were added, except that a string of more than 4 KiB, which has a block of
   // its own, may come after later ones.
@@ -127,7 +134,8 @@ class WordTable {
   }
   // Adds `word` in the empty slot `slot`, growing the index when it fills.
   Ref Add(std::size_t slot, std::uint32_t tag, std::string_view word, std::int32_t value);
-  void Grow();
+  // Moves every slot into a new index of `slot_count` slots, a power of two.
+  void Rehash(std::size_t slot_count);
 
   Arena arena_;              // the records
   std::vector<Slot> slots_;  // open addressing, linear probing

@@ -9,6 +9,7 @@
 #include "io/block_reader.h"
 #include "text/word_batch.h"
 #include "text/word_scanner.h"
+#include "text/word_tally.h"
 
 namespace dorvenix {
 namespace {
@@ -16,6 +17,7 @@ namespace {
 // What a worker needs for one block.
 struct Scratch {
   WordBatch words;
+  WordTally tally;
   EntryBuckets entries;
 };
 
@@ -23,10 +25,11 @@ struct Scratch {
 
 bool LearnFromText(Dictionary& dictionary, InputFile& in, const WorkPlan& plan,
                    const ProgressFn& progress) {
-  // Each block is scanned and its words sorted by partition on a worker;
-  // then the worker adds each partition's share when the block before has
-  // added its own, so no partition is locked and the dictionary is built in
-  // the same order as on one thread.
+  // Each block is scanned on a worker, its words tallied (a word seen twenty
+  // times is one entry with a count of twenty) and sorted by partition; then
+  // the worker adds each partition's share when the block before has added
+  // its own, so no partition is locked and the counts come out as on one
+  // thread.
   BlockReader reader(in, internal::kSeparator, plan.block_size);
   std::vector<NumberedBlock> jobs(plan.slots());
   std::vector<Scratch> scratch(plan.workers());
@@ -50,8 +53,9 @@ bool LearnFromText(Dictionary& dictionary, InputFile& in, const WorkPlan& plan,
         std::exception_ptr failure;
         try {
           const auto words = scan();
-          s.entries.Fill(
-              words.size(), [&](std::size_t i) { return words[i]; }, [](std::size_t) { return 1; });
+          s.tally.Start(job.block.bytes.size());
+          s.tally.Count(words);
+          s.entries.Fill(s.tally.entries());
         } catch (...) {
           failure = std::current_exception();
         }
