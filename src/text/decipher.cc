@@ -24,21 +24,20 @@ struct Scratch {
 void DecipherBlock(const BestWordIndex& index, const Block& block, Scratch& s) {
   char* const begin = block.bytes.data();
   const char* const end = begin + block.bytes.size();
-  s.words.Start(block.bytes.size());
-  ScanWords(block.bytes, [&](std::string_view word) {
-    // A piece of a word longer than any answer stays as it is.
-    if (block.starts_in_unit && word.data() == begin) return;
-    if (block.ends_in_unit && word.data() + word.size() == end) return;
-    s.words.Add(word);
-  });
-  const std::span<const std::string_view> words = s.words.words();
-  s.answers.resize(words.size());
-  index.FindBestWords(words, s.answers);
-  for (std::size_t i = 0; i < words.size(); ++i) {
-    if (s.answers[i].data() != words[i].data()) {
-      CopyBytes(begin + (words[i].data() - begin), s.answers[i].data(), s.answers[i].size());
+  // A piece of a word longer than any answer stays as it is.
+  auto whole = [&](std::string_view word) {
+    return !(block.starts_in_unit && word.data() == begin) &&
+           !(block.ends_in_unit && word.data() + word.size() == end);
+  };
+  ScanInBatches(block.bytes, s.words, whole, [&](std::span<const std::string_view> words) {
+    s.answers.resize(words.size());
+    index.FindBestWords(words, s.answers);
+    for (std::size_t i = 0; i < words.size(); ++i) {
+      if (s.answers[i].data() != words[i].data()) {
+        CopyBytes(begin + (words[i].data() - begin), s.answers[i].data(), s.answers[i].size());
+      }
     }
-  }
+  });
 }
 
 }  // namespace

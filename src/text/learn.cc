@@ -40,21 +40,19 @@ bool LearnFromText(Dictionary& dictionary, InputFile& in, const WorkPlan& plan,
       [&](std::size_t slot, unsigned worker) {
         NumberedBlock& job = jobs[slot];
         Scratch& s = scratch[worker];
-        auto scan = [&] {
-          s.words.Start(job.block.bytes.size());
-          ScanWords(job.block.bytes, [&](std::string_view word) { s.words.Add(word); });
-          return s.words.words();
+        auto scan = [&](auto&& use) {
+          ScanInBatches(
+              job.block.bytes, s.words, [](std::string_view) { return true; }, use);
         };
         if (plan.threads < 2) {
           // Alone: no turns to take, and no sorting by partition.
-          dictionary.AddWords(scan());
+          scan([&](std::span<const std::string_view> words) { dictionary.AddWords(words); });
           return;
         }
         std::exception_ptr failure;
         try {
-          const auto words = scan();
           s.tally.Start(job.block.bytes.size());
-          s.tally.Count(words);
+          scan([&](std::span<const std::string_view> words) { s.tally.Count(words); });
           s.entries.Fill(s.tally.entries());
         } catch (...) {
           failure = std::current_exception();

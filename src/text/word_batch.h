@@ -1,46 +1,40 @@
-// WordBatch: the words of more than 3 letters of one block, gathered for a
-// batched look-up or count. The views point into the block and are valid
-// while it is.
+// WordBatch: up to kCapacity words of more than 3 letters of a block,
+// gathered for a batched look-up or count. A block's words go through it a
+// batch at a time, so that the views stay in the cache and the memory for
+// them is small and touched once. The views point into the block and are
+// valid while it is.
 #ifndef DORVENIX_TEXT_WORD_BATCH_H_
 #define DORVENIX_TEXT_WORD_BATCH_H_
 
-#include <bit>
+#include <array>
 #include <cstddef>
-#include <memory>  // std::construct_at, std::unique_ptr
+#include <memory>  // std::construct_at
 #include <span>
 #include <string_view>
 
 #include "dictionary/word_key.h"
+#include "text/word_scanner.h"
 
 namespace dorvenix {
 
 class WordBatch {
  public:
-  // Empties the batch and makes room for every word a block of `size` bytes
-  // can hold.
-  void Start(std::size_t size) {
-    // Blocks differ in size by a few bytes: make room for the next power of
-    // two, so that the room is made once.
-    // The room is left uninitialised, so that only the part that words
-    // take up is ever touched.
-    const std::size_t most = std::bit_ceil(size) / 2 + 2;
-    if (most > capacity_) {
-      capacity_ = most;
-      room_.reset();
-      room_ = std::make_unique_for_overwrite<Room[]>(capacity_);
-    }
-    count_ = 0;
-  }
+  static constexpr std::size_t kCapacity = 4096;
+
+  void Clear() { count_ = 0; }
 
   // Keeps `word` when it has more than 3 letters. Whether it does is a coin
   // toss in ordinary text, so there is no branch to mispredict.
+  // REQUIRES: !full().
   void Add(std::string_view word) {
     std::construct_at(reinterpret_cast<std::string_view*>(&room_[count_]), word);
     count_ += IsStoredLength(word.size()) ? 1 : 0;
   }
 
+  bool full() const { return count_ == kCapacity; }
+
   std::span<const std::string_view> words() const {
-    return {reinterpret_cast<const std::string_view*>(room_.get()), count_};
+    return {reinterpret_cast<const std::string_view*>(room_.data()), count_};
   }
 
  private:
@@ -49,10 +43,26 @@ class WordBatch {
     unsigned char bytes[sizeof(std::string_view)];
   };
 
-  std::unique_ptr<Room[]> room_;  // room for capacity_ words
-  std::size_t capacity_ = 0;
+  std::array<Room, kCapacity> room_;
   std::size_t count_ = 0;  // words kept
 };
+
+// Lowercases `block` in place (ScanWords) and calls use(words) for its words
+// of more than 3 letters that keep(word) accepts, a batch at a time, in
+// order.
+template <class Keep, class Use>
+void ScanInBatches(std::span<char> block, WordBatch& batch, Keep&& keep, Use&& use) {
+  batch.Clear();
+  ScanWords(block, [&](std::string_view word) {
+    if (!keep(word)) return;
+    batch.Add(word);
+    if (batch.full()) {
+      use(batch.words());
+      batch.Clear();
+    }
+  });
+  use(batch.words());
+}
 
 }  // namespace dorvenix
 

@@ -10,6 +10,7 @@
 #define DORVENIX_TEXT_WORD_TALLY_H_
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -31,11 +32,14 @@ class WordTally {
  public:
   // Empties the tally for a block of `size` bytes.
   void Start(std::size_t size) {
+    // Blocks differ in size by a few bytes: room for the next power of two
+    // is made once, and only the part used is ever touched.
+    const std::size_t room = std::bit_ceil(size);
     entries_.clear();
-    entries_.reserve(size / 5 + 1);  // a kept word and a separator take 5 bytes or more
-    if (size > bytes_capacity_) {
-      bytes_capacity_ = size;
-      bytes_ = std::make_unique_for_overwrite<char[]>(size);
+    entries_.reserve(room / 5 + 1);  // a kept word and a separator take 5 bytes or more
+    if (room > bytes_capacity_) {
+      bytes_capacity_ = room;
+      bytes_ = std::make_unique_for_overwrite<char[]>(room);
     }
     bytes_used_ = 0;
     if (slots_.empty()) Resize(kInitialSlots);
@@ -43,8 +47,9 @@ class WordTally {
     counting_ = true;
   }
 
-  // Counts one sighting of each of `words`, in order: the words of a block
-  // of the size given to Start, each of more than 3 letters.
+  // Counts one sighting of each of `words`, in order: words of a block of
+  // the size given to Start, each of more than 3 letters, in one or more
+  // calls.
   void Count(std::span<const std::string_view> words) {
     std::size_t i = 0;
     // Text of rare words (a word list, a wide vocabulary) repeats few of
