@@ -33,7 +33,7 @@ WordTable::Ref WordTable::Add(std::size_t slot, std::uint32_t tag, std::string_v
   const auto length = static_cast<std::uint32_t>(word.size());
   std::memcpy(record, &value, sizeof value);
   std::memcpy(record + 4, &length, sizeof length);
-  if (!word.empty()) std::memcpy(record + kHeaderSize, word.data(), word.size());
+  CopyBytes(record + kHeaderSize, word.data(), word.size());
   slots_[slot] = Slot{tag, ref};
   ++size_;
   return ref;
