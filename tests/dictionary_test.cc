@@ -6,11 +6,15 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <numeric>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/arena.h"
 #include "base/hash.h"
+#include "base/huge_pages.h"
+#include "base/page_pool.h"
 #include "dictionary/best_word_index.h"
 #include "dictionary/word_key.h"
 #include "dictionary/word_table.h"
@@ -40,13 +44,17 @@ TEST(HashBytes, DependsOnEveryByteAndNothingElse) {
 TEST(Arena, RecordsKeepTheirBytesAndBlocksGrowUpToTheLimit) {
   // Small blocks double from 4 to 64 KiB; records over 4 KiB get a block of
   // their own. Every record is filled with its own byte, then checked.
+  // With a pool, the 64 KiB blocks come from it, past its first region.
   struct Case {
     std::size_t max_blocks, min_size, max_size, least_total, most_total;
+    bool pooled;
   };
-  for (const Case c :
-       {Case{6, 4, 256, (188 << 10) - 6 * 256, 188 << 10}, Case{3, 4096, 4096, 7 << 12, 7 << 12},
-        Case{2, 4100, 4100, 2 * 4100, 2 * 4100}}) {
-    Arena arena(c.max_blocks);
+  PagePool pool;
+  for (const Case c : {Case{6, 4, 256, (188 << 10) - 6 * 256, 188 << 10, false},
+                       Case{600, 4, 256, (38204 << 10) - 600 * 256, 38204 << 10, true},
+                       Case{3, 4096, 4096, 7 << 12, 7 << 12, false},
+                       Case{2, 4100, 4100, 2 * 4100, 2 * 4100, true}}) {
+    Arena arena(c.max_blocks, c.pooled ? &pool : nullptr);
     std::vector<std::pair<Arena::Ref, std::size_t>> records;
     std::size_t total = 0;
     std::mt19937 rng(5);
@@ -70,6 +78,50 @@ TEST(Arena, RecordsKeepTheirBytesAndBlocksGrowUpToTheLimit) {
     arena.ForEachBlock([&](Arena::Ref, std::size_t bytes) { used += bytes; });
     EXPECT_EQ(used, total);
   }
+}
+
+TEST(PagePool, ChunksStayApartAndKeepTheirBytesAcrossThreads) {
+  // Single chunks and runs longer than a region, from four threads at once;
+  // chunks given back are handed out again.
+  PagePool pool;
+  constexpr std::size_t kChunk = PagePool::kChunkSize;
+  std::vector<std::vector<std::pair<char*, std::size_t>>> taken(4);
+  std::vector<std::thread> threads;
+  for (std::size_t t = 0; t < taken.size(); ++t) {
+    threads.emplace_back([&, t] {
+      for (std::size_t i = 0; i < 200; ++i) {
+        const std::size_t chunks = i == 7 && t == 0 ? 700 : 1 + i % 3;
+        char* const run = pool.Allocate(chunks);
+        std::memset(run, static_cast<int>(t * 64 + i % 64), chunks * kChunk);
+        taken[t].emplace_back(run, chunks);
+        if (i % 5 == 4) {
+          pool.Free(taken[t].back().first, chunks);
+          taken[t].pop_back();
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  std::vector<std::pair<char*, std::size_t>> all;
+  for (std::size_t t = 0; t < taken.size(); ++t) {
+    for (std::size_t i = 0; i < taken[t].size(); ++i) {
+      const auto [run, chunks] = taken[t][i];
+      const std::size_t made = i + i / 4;  // the loop index that took it
+      ASSERT_EQ(std::string_view(run, chunks * kChunk),
+                std::string(chunks * kChunk, static_cast<char>(t * 64 + made % 64)));
+      all.push_back(taken[t][i]);
+    }
+  }
+  std::sort(all.begin(), all.end());
+  for (std::size_t i = 1; i < all.size(); ++i) {
+    ASSERT_LE(all[i - 1].first + all[i - 1].second * kChunk, all[i].first);
+  }
+  char* const again = pool.Allocate(1);
+  EXPECT_FALSE(std::binary_search(all.begin(), all.end(), std::pair(again, std::size_t{1})));
+  std::vector<std::uint32_t, HugePageAllocator<std::uint32_t>> big(std::size_t{3} << 20);
+  std::iota(big.begin(), big.end(), 0u);
+  big.resize(std::size_t{5} << 20, 7);
+  EXPECT_EQ(big[(std::size_t{3} << 20) - 1] + big[std::size_t{3} << 20], (3u << 20) - 1 + 7);
 }
 
 TEST(WordKey, EveryLengthSortsLikeStdSort) {
@@ -131,7 +183,8 @@ TEST(WordTable, KeepsAndFindsEveryWordWhateverTheHashes) {
     auto hash = [&](std::size_t i) {
       return distinct_hashes == 0 ? HashBytes(words[i]) : 1 + i % distinct_hashes;
     };
-    WordTable table;
+    PagePool pool;  // for the largest table: its blocks and index
+    WordTable table(Arena::kMaxBlocks, distinct_hashes == 0 ? &pool : nullptr);
     bool added;
     for (std::size_t i = 0; i < words.size(); ++i) {
       table.FindOrAdd(words[i], hash(i), static_cast<std::int32_t>(i), &added);

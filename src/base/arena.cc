@@ -4,6 +4,16 @@
 
 namespace dorvenix {
 
+Arena::~Arena() {
+  for (const Block& block : blocks_) {
+    if (block.pooled) {
+      pool_->Free(block.data, 1);
+    } else {
+      delete[] block.data;
+    }
+  }
+}
+
 Arena::Ref Arena::AllocateSlow(std::size_t size) {
   if (blocks_.size() >= max_blocks_) throw std::bad_alloc();
   const bool large = size > kLargeRecord;
@@ -12,7 +22,11 @@ Arena::Ref Arena::AllocateSlow(std::size_t size) {
     capacity = next_size_;
     if (next_size_ < kMaxBlockSize) next_size_ *= 2;
   }
-  blocks_.push_back(Block{std::make_unique_for_overwrite<char[]>(capacity), size, capacity});
+  static_assert(kMaxBlockSize == PagePool::kChunkSize);
+  const bool pooled = pool_ != nullptr && capacity == kMaxBlockSize;
+  blocks_.reserve(blocks_.size() + 1);
+  char* const data = pooled ? pool_->Allocate(1) : new char[capacity];
+  blocks_.push_back(Block{data, size, capacity, pooled});
   const std::size_t b = blocks_.size() - 1;
   if (!large) filling_ = b;
   return MakeRef(b, 0);

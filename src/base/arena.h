@@ -6,16 +6,19 @@
 // larger than 4 KiB gets a block of its own. A Ref is the block number and
 // the record's offset in its block divided by 4 (kOffsetBits bits): records
 // are 4-byte aligned. An arena holds at most max_blocks blocks, which its
-// owner may set below 2^18 to keep the top bits of every Ref free. Records
-// never move; the memory is freed by the destructor. Not thread-safe for
-// writing; reading from several threads is fine once writing has stopped.
+// owner may set below 2^18 to keep the top bits of every Ref free. Blocks of
+// 64 KiB come from a PagePool when the owner gives one, and then go back to
+// it. Records never move; the memory is freed by the destructor. Not
+// thread-safe for writing; reading from several threads is fine once writing
+// has stopped.
 #ifndef DORVENIX_BASE_ARENA_H_
 #define DORVENIX_BASE_ARENA_H_
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <vector>
+
+#include "base/page_pool.h"
 
 namespace dorvenix {
 
@@ -26,11 +29,13 @@ class Arena {
   static constexpr unsigned kOffsetBits = 14;
   static constexpr std::size_t kMaxBlocks = std::size_t{1} << (32 - kOffsetBits);
 
-  // An arena of at most `max_blocks` blocks (at most kMaxBlocks).
-  explicit Arena(std::size_t max_blocks = kMaxBlocks)
-      : max_blocks_(max_blocks < kMaxBlocks ? max_blocks : kMaxBlocks) {}
+  // An arena of at most `max_blocks` blocks (at most kMaxBlocks), whose
+  // 64 KiB blocks come from `pool` unless it is null.
+  explicit Arena(std::size_t max_blocks = kMaxBlocks, PagePool* pool = nullptr)
+      : max_blocks_(max_blocks < kMaxBlocks ? max_blocks : kMaxBlocks), pool_(pool) {}
   Arena(const Arena&) = delete;
   Arena& operator=(const Arena&) = delete;
+  ~Arena();
 
   // Room for `size` bytes, uninitialised. Throws std::bad_alloc when memory
   // or the arena's blocks run out.
@@ -48,8 +53,7 @@ class Arena {
   }
 
   char* At(Ref ref) const {
-    return blocks_[ref >> kOffsetBits].data.get() +
-           (std::size_t{ref & ((1u << kOffsetBits) - 1)} << 2);
+    return blocks_[ref >> kOffsetBits].data + (std::size_t{ref & ((1u << kOffsetBits) - 1)} << 2);
   }
 
   // Calls f(first, used) for every block in allocation order: `first` is the
@@ -64,9 +68,10 @@ class Arena {
 
  private:
   struct Block {
-    std::unique_ptr<char[]> data;
-    std::size_t used = 0;      // bytes handed out
-    std::size_t capacity = 0;  // bytes allocated
+    char* data;
+    std::size_t used;      // bytes handed out
+    std::size_t capacity;  // bytes allocated
+    bool pooled;           // from pool_, else from new[]
   };
 
   static constexpr std::size_t kMinBlockSize = std::size_t{4} << 10;
@@ -79,6 +84,7 @@ class Arena {
   Ref AllocateSlow(std::size_t size);
 
   std::size_t max_blocks_;                 // blocks this arena may have
+  PagePool* pool_;                         // where 64 KiB blocks come from, or null
   std::vector<Block> blocks_;              // in allocation order
   std::size_t filling_ = 0;                // the block small records go to
   std::size_t next_size_ = kMinBlockSize;  // capacity of the next small block

@@ -20,6 +20,7 @@
 #include <span>
 #include <string_view>
 
+#include "base/page_pool.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/word_key.h"
 #include "dictionary/word_table.h"
@@ -63,10 +64,11 @@ class BestWordIndex {
   // FindLong for a word that has none.
   std::string_view FindByKey(std::string_view word) const;
 
-  WordTable by_letters_;          // records filed by LetterKey
-  WordTable by_key_;              // records filed by the key itself
-  std::uint64_t version_;         // the dictionary's version when built
-  std::size_t longest_word_ = 0;  // the longest word with a record
+  PagePool pool_;                                    // memory of the records and indexes
+  WordTable by_letters_{Arena::kMaxBlocks, &pool_};  // records filed by LetterKey
+  WordTable by_key_{Arena::kMaxBlocks, &pool_};      // records filed by the key itself
+  std::uint64_t version_;                            // the dictionary's version when built
+  std::size_t longest_word_ = 0;                     // the longest word with a record
 };
 
 }  // namespace dorvenix

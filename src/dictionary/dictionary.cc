@@ -94,7 +94,7 @@ std::size_t Dictionary::size() const {
   return total;
 }
 
-std::vector<SortedEntry> Dictionary::InOrder(unsigned threads) const {
+SortedEntries Dictionary::InOrder(unsigned threads) const {
   const std::function<std::string_view(std::uint32_t)> word_of = [this](EntryId id) {
     return Word(id);
   };
@@ -106,7 +106,7 @@ std::vector<SortedEntry> Dictionary::InOrder(unsigned threads) const {
                        id};
   };
   const std::size_t n = size();
-  std::vector<SortedEntry> entries;
+  SortedEntries entries;
   // A small dictionary sorts sooner than threads start.
   constexpr std::size_t kParallelSize = std::size_t{1} << 16;
   if (threads < 2 || n < kParallelSize) {

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "base/hash.h"
+#include "base/page_pool.h"
 #include "dictionary/entry_order.h"
 #include "dictionary/word_key.h"
 #include "dictionary/word_table.h"
@@ -112,7 +113,7 @@ class Dictionary {
   // Every entry in dictionary order: by key, then by word, both as unsigned
   // byte strings (SortedEntry::id is the EntryId). Sorts on up to `threads`
   // threads: O(n log n).
-  std::vector<SortedEntry> InOrder(unsigned threads = 1) const;
+  SortedEntries InOrder(unsigned threads = 1) const;
 
   // Calls f(word, count) for every entry in dictionary order.
   template <class F>
@@ -128,16 +129,18 @@ class Dictionary {
   static constexpr EntryId kRefMask = (EntryId{1} << kRefBits) - 1;
   static constexpr std::size_t kPartitionBlocks = std::size_t{1} << (kRefBits - Arena::kOffsetBits);
   template <std::size_t... kIndex>
-  static std::array<WordTable, kPartitions> MakePartitions(std::index_sequence<kIndex...>) {
-    return {{((void)kIndex, WordTable(kPartitionBlocks))...}};
+  static std::array<WordTable, kPartitions> MakePartitions(PagePool* pool,
+                                                           std::index_sequence<kIndex...>) {
+    return {{((void)kIndex, WordTable(kPartitionBlocks, pool))...}};
   }
 
   template <class WordAt, class CountAt, class Keep>
   void AddInBatches(std::size_t n, WordAt word_at, CountAt count_at, Keep keep);
 
+  PagePool pool_;  // memory of the partitions' large blocks and indexes
   std::array<WordTable, kPartitions> partitions_ =
-      MakePartitions(std::make_index_sequence<kPartitions>());  // word -> count, by hash
-  std::atomic<std::uint64_t> version_{0};                       // bumped by every change
+      MakePartitions(&pool_, std::make_index_sequence<kPartitions>());  // word -> count, by hash
+  std::atomic<std::uint64_t> version_{0};                               // bumped by every change
 };
 
 }  // namespace dorvenix

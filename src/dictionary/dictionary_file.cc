@@ -167,7 +167,7 @@ LoadResult LoadDictionary(Dictionary& dictionary, InputFile& in, const WorkPlan&
 }
 
 void SaveDictionary(const Dictionary& dictionary, OutputFile& out, unsigned threads) {
-  const std::vector<SortedEntry> entries = dictionary.InOrder(threads);
+  const SortedEntries entries = dictionary.InOrder(threads);
   WriteInRanges(out, entries.size(), threads,
                 [&](std::size_t begin, std::size_t end, OutputFile& text) {
                   for (std::size_t i = begin; i < end; ++i) {

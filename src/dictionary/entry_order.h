@@ -14,6 +14,9 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "base/huge_pages.h"
 
 namespace dorvenix {
 
@@ -26,6 +29,9 @@ struct SortedEntry {
 
   std::uint64_t prefix() const { return std::uint64_t{prefix_high} << 32 | prefix_low; }
 };
+
+// Every entry of a dictionary to sort: tens of megabytes for a large one.
+using SortedEntries = std::vector<SortedEntry, HugePageAllocator<SortedEntry>>;
 
 // The first eight bytes of the key of `word`, big-endian and padded with
 // zeros, so that comparing the numbers compares the bytes as unsigned

@@ -11,7 +11,7 @@
 namespace dorvenix {
 
 void PrintReport(const Dictionary& dictionary, OutputFile& out, unsigned threads) {
-  const std::vector<SortedEntry> entries = dictionary.InOrder(threads);
+  const SortedEntries entries = dictionary.InOrder(threads);
   const std::uint64_t collisions = WriteInRanges(
       out, entries.size(), threads, [&](std::size_t begin, std::size_t end, OutputFile& text) {
         // The entry before the first has an empty key and word and count 0.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <new>
 
 namespace dorvenix {
@@ -11,9 +12,31 @@ constexpr unsigned kInitialSlotBits = 10;
 
 }  // namespace
 
-WordTable::WordTable(std::size_t max_blocks)
-    : arena_(max_blocks),
-      slots_(std::size_t{1} << kInitialSlotBits, Slot{0, kNoRef}),
+WordTable::Slots::Slots(std::size_t count, PagePool* pool) : size_(count), pool_(pool) {
+  if (count > SIZE_MAX / sizeof(Slot)) throw std::bad_alloc();
+  if (Chunks() == 0) pool_ = nullptr;
+  data_ = pool_ != nullptr ? reinterpret_cast<Slot*>(pool_->Allocate(Chunks())) : new Slot[count];
+  std::fill(data_, data_ + count, Slot{0, kNoRef});
+}
+
+WordTable::Slots::~Slots() {
+  if (pool_ != nullptr) {
+    pool_->Free(reinterpret_cast<char*>(data_), Chunks());
+  } else {
+    delete[] data_;
+  }
+}
+
+void WordTable::Slots::swap(Slots& other) noexcept {
+  std::swap(data_, other.data_);
+  std::swap(size_, other.size_);
+  std::swap(pool_, other.pool_);
+}
+
+WordTable::WordTable(std::size_t max_blocks, PagePool* pool)
+    : pool_(pool),
+      arena_(max_blocks, pool),
+      slots_(std::size_t{1} << kInitialSlotBits, pool),
       mask_((std::size_t{1} << kInitialSlotBits) - 1),
       shift_(32 - kInitialSlotBits) {}
 
@@ -48,11 +71,12 @@ void WordTable::Reserve(std::size_t expected) {
 }
 
 void WordTable::Rehash(std::size_t slot_count) {
-  std::vector<Slot> old(slot_count, Slot{0, kNoRef});
+  Slots old(slot_count, pool_);
   old.swap(slots_);
   mask_ = slot_count - 1;
   shift_ = 32 - static_cast<unsigned>(std::countr_zero(slot_count));
-  for (const Slot& slot : old) {
+  for (std::size_t j = 0; j < old.size(); ++j) {
+    const Slot slot = old[j];
     if (slot.ref == kNoRef) continue;
     std::size_t i = SlotIndex(slot.tag);
     while (slots_[i].ref != kNoRef) i = (i + 1) & mask_;

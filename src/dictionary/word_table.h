@@ -15,10 +15,10 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
-#include <vector>
 
 #include "base/arena.h"
 #include "base/bytes.h"
+#include "base/page_pool.h"
 
 namespace dorvenix {
 
@@ -27,8 +27,9 @@ class WordTable {
   using Ref = Arena::Ref;
   static constexpr Ref kNoRef = Arena::kNoRef;
 
-  // A table whose arena has at most `max_blocks` blocks (see Arena).
-  explicit WordTable(std::size_t max_blocks = Arena::kMaxBlocks);
+  // A table whose arena has at most `max_blocks` blocks (see Arena), and
+  // whose large blocks and index come from `pool` unless it is null.
+  explicit WordTable(std::size_t max_blocks = Arena::kMaxBlocks, PagePool* pool = nullptr);
   WordTable(const WordTable&) = delete;
   WordTable& operator=(const WordTable&) = delete;
 
@@ -137,11 +138,34 @@ class WordTable {
   // Moves every slot into a new index of `slot_count` slots, a power of two.
   void Rehash(std::size_t slot_count);
 
-  Arena arena_;              // the records
-  std::vector<Slot> slots_;  // open addressing, linear probing
-  std::size_t mask_;         // slots_.size() - 1
-  unsigned shift_;           // 32 - log2(slots_.size())
-  std::size_t size_ = 0;     // strings held
+  // The index's memory, every slot empty at first: whole chunks of the pool
+  // once it takes one or more, else the heap.
+  class Slots {
+   public:
+    Slots(std::size_t count, PagePool* pool);
+    Slots(const Slots&) = delete;
+    Slots& operator=(const Slots&) = delete;
+    ~Slots();
+    void swap(Slots& other) noexcept;
+
+    Slot& operator[](std::size_t i) { return data_[i]; }
+    const Slot& operator[](std::size_t i) const { return data_[i]; }
+    std::size_t size() const { return size_; }
+
+   private:
+    std::size_t Chunks() const { return size_ * sizeof(Slot) / PagePool::kChunkSize; }
+
+    Slot* data_;
+    std::size_t size_;
+    PagePool* pool_;  // where data_ comes from, or null for the heap
+  };
+
+  PagePool* pool_;        // where large blocks and indexes come from, or null
+  Arena arena_;           // the records
+  Slots slots_;           // open addressing, linear probing
+  std::size_t mask_;      // slots_.size() - 1
+  unsigned shift_;        // 32 - log2(slots_.size())
+  std::size_t size_ = 0;  // strings held
 };
 
 }  // namespace dorvenix

@@ -1,0 +1,59 @@
+#include "base/page_pool.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <new>
+
+#include "base/huge_pages.h"
+
+namespace dorvenix {
+namespace {
+
+// Regions are mapped 32 MiB at a time: address space only, until touched.
+constexpr std::size_t kRegionChunks = (std::size_t{32} << 20) / PagePool::kChunkSize;
+
+}  // namespace
+
+PagePool::~PagePool() {
+  for (const auto& [memory, size] : regions_) UnmapHugePages(memory, size);
+}
+
+char* PagePool::Allocate(std::size_t chunks) {
+  std::lock_guard lock(mutex_);
+  if (chunks == 1 && !free_.empty()) {
+    char* const chunk = free_.back();
+    free_.pop_back();
+    return chunk;
+  }
+  if (static_cast<std::size_t>(end_ - next_) / kChunkSize < chunks) MapRegion(chunks);
+  char* const memory = next_;
+  next_ += chunks * kChunkSize;
+  return memory;
+}
+
+void PagePool::Free(char* memory, std::size_t chunks) noexcept {
+  std::lock_guard lock(mutex_);
+  try {
+    free_.reserve(free_.size() + chunks);
+  } catch (const std::bad_alloc&) {
+    return;  // not handed out again, but unmapped with the pool all the same
+  }
+  for (std::size_t i = 0; i < chunks; ++i) free_.push_back(memory + i * kChunkSize);
+}
+
+void PagePool::MapRegion(std::size_t chunks) {
+  if (chunks > SIZE_MAX / kChunkSize - kRegionChunks) throw std::bad_alloc();
+  const std::size_t size = std::max(chunks, kRegionChunks) * kChunkSize;
+  regions_.reserve(regions_.size() + 1);
+  // What is left of the last region is handed out a chunk at a time.
+  std::vector<char*> rest;
+  for (char* chunk = next_; chunk < end_; chunk += kChunkSize) rest.push_back(chunk);
+  free_.reserve(free_.size() + rest.size());
+  char* const memory = static_cast<char*>(MapHugePages(size));
+  regions_.emplace_back(memory, size);
+  free_.insert(free_.end(), rest.begin(), rest.end());
+  next_ = memory;
+  end_ = memory + size;
+}
+
+}  // namespace dorvenix
