@@ -6,6 +6,7 @@
 
 #include "base/batches.h"
 #include "base/hash.h"
+#include "base/huge_pages.h"
 #include "dictionary/index_record.h"
 
 namespace dorvenix {
@@ -110,9 +111,11 @@ BestWordIndex::BestWordIndex(const Dictionary& dictionary) : version_(dictionary
   // First gather each key's best word and how many words share the key, then
   // the other words of the keys that have a best word, then store a record
   // for each of those keys.
-  WordTable keys;  // key -> index in groups
-  std::vector<KeyGroup> groups;
-  std::vector<std::uint32_t> group_of;  // group of each word, in ForEach order
+  PagePool scratch;  // the memory of what follows, large for a large dictionary
+  WordTable keys(Arena::kMaxBlocks, &scratch);  // key -> index in groups
+  std::vector<KeyGroup, HugePageAllocator<KeyGroup>> groups;
+  // The group of each word, in ForEach order.
+  std::vector<std::uint32_t, HugePageAllocator<std::uint32_t>> group_of;
   group_of.reserve(dictionary.size());
   std::string key;
   dictionary.ForEach([&](std::string_view word, std::int32_t count) {
@@ -143,7 +146,7 @@ BestWordIndex::BestWordIndex(const Dictionary& dictionary) : version_(dictionary
     group.others = total_others;
     if (group.has_best()) total_others += group.words - 1;
   }
-  std::vector<std::string_view> others(total_others);
+  std::vector<std::string_view, HugePageAllocator<std::string_view>> others(total_others);
   std::vector<std::uint32_t> filled(groups.size(), 0);
   std::size_t i = 0;
   dictionary.ForEach([&](std::string_view word, std::int32_t) {
@@ -153,7 +156,7 @@ BestWordIndex::BestWordIndex(const Dictionary& dictionary) : version_(dictionary
     }
     ++i;
   });
-  std::vector<std::uint32_t>().swap(group_of);
+  decltype(group_of)().swap(group_of);
 
   // Most frequent first: the records of common words end up side by side in
   // a few cache lines.
