@@ -9,7 +9,9 @@
 namespace dorvenix {
 namespace {
 
-// Regions are mapped 32 MiB at a time: address space only, until touched.
+// Regions are address space only until touched; they double from one huge
+// page up to 32 MiB, so that a small dictionary takes little of it.
+constexpr std::size_t kFirstRegionChunks = kHugePageSize / PagePool::kChunkSize;
 constexpr std::size_t kRegionChunks = (std::size_t{32} << 20) / PagePool::kChunkSize;
 
 }  // namespace
@@ -43,7 +45,10 @@ void PagePool::Free(char* memory, std::size_t chunks) noexcept {
 
 void PagePool::MapRegion(std::size_t chunks) {
   if (chunks > SIZE_MAX / kChunkSize - kRegionChunks) throw std::bad_alloc();
-  const std::size_t size = std::max(chunks, kRegionChunks) * kChunkSize;
+  // 2, 4, 8, 16, then 32 MiB at a time.
+  const std::size_t usual =
+      regions_.size() < 4 ? kFirstRegionChunks << regions_.size() : kRegionChunks;
+  const std::size_t size = std::max(chunks, usual) * kChunkSize;
   regions_.reserve(regions_.size() + 1);
   // What is left of the last region is handed out a chunk at a time.
   std::vector<char*> rest;
