@@ -187,8 +187,10 @@ TEST(WordTable, KeepsAndFindsEveryWordWhateverTheHashes) {
     WordTable table(Arena::kMaxBlocks, distinct_hashes == 0 ? &pool : nullptr);
     bool added;
     for (std::size_t i = 0; i < words.size(); ++i) {
-      table.FindOrAdd(words[i], hash(i), static_cast<std::int32_t>(i), &added);
+      const WordTable::Ref ref =
+          table.FindOrAdd(words[i], hash(i), static_cast<std::int32_t>(i), &added);
       ASSERT_TRUE(added) << i;
+      ASSERT_EQ(table.Find(words[i], hash(i)), ref) << i;  // also just after growing
     }
     table.Reserve(SIZE_MAX);  // a wild guess: bounded, and every word stays
     for (std::size_t i = 0; i < words.size(); ++i) {

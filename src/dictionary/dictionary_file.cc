@@ -60,8 +60,8 @@ class SizeGuess {
   }
 
  private:
-  std::uint64_t file_size_;                                 // 0 when unknown
-  std::array<std::size_t, Dictionary::kPartitions> start_;  // entries before the load
+  std::uint64_t file_size_;                                   // 0 when unknown
+  std::array<std::size_t, Dictionary::kPartitions> start_{};  // entries before the load
 };
 
 // What a worker needs for one block.
