@@ -1,6 +1,7 @@
 #include "dictionary/best_word_index.h"
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,6 @@ std::uint64_t LetterKeyHash(const LetterKey& key, std::size_t length) {
 
 // The words of one key, gathered while the index is built.
 struct KeyGroup {
-  WordTable::Ref key;     // the key, in the table of keys
   std::string_view best;  // the word with the highest positive count, if any
   std::int32_t best_count;
   std::uint32_t words;   // how many words have the key
@@ -110,9 +110,13 @@ void BestWordIndex::FindBestWords(std::span<const std::string_view> words,
 BestWordIndex::BestWordIndex(const Dictionary& dictionary) : version_(dictionary.version()) {
   // First gather each key's best word and how many words share the key, then
   // the other words of the keys that have a best word, then store a record
-  // for each of those keys.
-  PagePool scratch;  // the memory of what follows, large for a large dictionary
-  WordTable keys(Arena::kMaxBlocks, &scratch);  // key -> index in groups
+  // for each of those keys. The table of keys is gone by then: a group's key
+  // is its best word's, so the records' memory takes the place of its.
+  struct Keys {
+    PagePool pool;  // large for a large dictionary
+    WordTable table{Arena::kMaxBlocks, &pool};
+  };
+  auto keys = std::make_unique<Keys>();  // key -> index in groups
   std::vector<KeyGroup, HugePageAllocator<KeyGroup>> groups;
   // The group of each word, in ForEach order.
   std::vector<std::uint32_t, HugePageAllocator<std::uint32_t>> group_of;
@@ -122,12 +126,12 @@ BestWordIndex::BestWordIndex(const Dictionary& dictionary) : version_(dictionary
     key.resize(word.size());
     MakeWordKey(word, key.data());
     bool added;
-    const WordTable::Ref slot =
-        keys.FindOrAdd(key, HashBytes(key), static_cast<std::int32_t>(groups.size()), &added);
-    const auto g = static_cast<std::uint32_t>(keys.Value(slot));
+    const WordTable::Ref slot = keys->table.FindOrAdd(
+        key, HashBytes(key), static_cast<std::int32_t>(groups.size()), &added);
+    const auto g = static_cast<std::uint32_t>(keys->table.Value(slot));
     group_of.push_back(g);
     if (added) {
-      groups.push_back(KeyGroup{slot, count > 0 ? word : std::string_view(), count, 1, 0});
+      groups.push_back(KeyGroup{count > 0 ? word : std::string_view(), count, 1, 0});
       return;
     }
     KeyGroup& group = groups[g];
@@ -157,6 +161,7 @@ BestWordIndex::BestWordIndex(const Dictionary& dictionary) : version_(dictionary
     ++i;
   });
   decltype(group_of)().swap(group_of);
+  keys.reset();
 
   // Most frequent first: the records of common words end up side by side in
   // a few cache lines.
@@ -167,7 +172,9 @@ BestWordIndex::BestWordIndex(const Dictionary& dictionary) : version_(dictionary
 
   std::string record;
   for (const KeyGroup& group : groups) {
-    const std::string_view group_key = keys.Word(group.key);
+    key.resize(group.best.size());
+    MakeWordKey(group.best, key.data());
+    const std::string_view group_key = key;
     const std::span<const std::string_view> group_others(others.data() + group.others,
                                                          group.words - 1);
     const LetterKey letter_key = MakeLetterKey(group_key);
