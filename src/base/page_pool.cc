@@ -51,12 +51,10 @@ void PagePool::MapRegion(std::size_t chunks) {
   const std::size_t size = std::max(chunks, usual) * kChunkSize;
   regions_.reserve(regions_.size() + 1);
   // What is left of the last region is handed out a chunk at a time.
-  std::vector<char*> rest;
-  for (char* chunk = next_; chunk < end_; chunk += kChunkSize) rest.push_back(chunk);
-  free_.reserve(free_.size() + rest.size());
+  free_.reserve(free_.size() + static_cast<std::size_t>(end_ - next_) / kChunkSize);
+  for (; next_ < end_; next_ += kChunkSize) free_.push_back(next_);
   char* const memory = static_cast<char*>(MapHugePages(size));
   regions_.emplace_back(memory, size);
-  free_.insert(free_.end(), rest.begin(), rest.end());
   next_ = memory;
   end_ = memory + size;
 }

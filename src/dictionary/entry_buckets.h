@@ -30,16 +30,20 @@ class EntryBuckets {
       if (word.size() > 0xFFFFFFF0u) throw std::bad_alloc();
       hashes_[i] = HashBytes(word);
     }
-    Scatter(n, [&](std::size_t i) {
-      const std::string_view word = word_at(i);
-      return Dictionary::HashedEntry{word.data(), static_cast<std::uint32_t>(word.size()),
-                                     count_at(i), hashes_[i]};
-    });
+    Scatter(
+        n, [&](std::size_t i) { return hashes_[i]; },
+        [&](std::size_t i) {
+          const std::string_view word = word_at(i);
+          return Dictionary::HashedEntry{word.data(), static_cast<std::uint32_t>(word.size()),
+                                         count_at(i), hashes_[i]};
+        });
   }
 
   // Replaces the buckets' contents with `entries`, whose hashes are known.
   void Fill(std::span<const Dictionary::HashedEntry> entries) {
-    Scatter(entries.size(), [&](std::size_t i) { return entries[i]; });
+    Scatter(
+        entries.size(), [&](std::size_t i) { return entries[i].hash; },
+        [&](std::size_t i) { return entries[i]; });
   }
 
   // The entries of partition p, in their original order.
@@ -48,11 +52,12 @@ class EntryBuckets {
   }
 
  private:
-  // Sorts the n entries entry_at(i) by partition, stably.
-  template <class EntryAt>
-  void Scatter(std::size_t n, EntryAt&& entry_at) {
+  // Sorts the n entries entry_at(i), whose hashes are hash_at(i), by
+  // partition, stably.
+  template <class HashAt, class EntryAt>
+  void Scatter(std::size_t n, HashAt&& hash_at, EntryAt&& entry_at) {
     std::array<std::size_t, Dictionary::kPartitions> sizes{};
-    for (std::size_t i = 0; i < n; ++i) ++sizes[Dictionary::PartitionOf(entry_at(i).hash)];
+    for (std::size_t i = 0; i < n; ++i) ++sizes[Dictionary::PartitionOf(hash_at(i))];
     std::array<std::size_t, Dictionary::kPartitions> next;
     std::size_t start = 0;
     for (std::size_t p = 0; p < Dictionary::kPartitions; ++p) {
@@ -62,8 +67,7 @@ class EntryBuckets {
     starts_[Dictionary::kPartitions] = start;
     sorted_.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
-      const Dictionary::HashedEntry entry = entry_at(i);
-      sorted_[next[Dictionary::PartitionOf(entry.hash)]++] = entry;
+      sorted_[next[Dictionary::PartitionOf(hash_at(i))]++] = entry_at(i);
     }
   }
 
