@@ -14,6 +14,7 @@
 #include "base/bytes.h"
 #include "base/hash.h"
 #include "base/huge_pages.h"
+#include "base/parallel_for.h"
 #include "dictionary/index_record.h"
 
 namespace dorvenix {
@@ -27,23 +28,20 @@ bool SortsAfterItsRun(std::string_view word) { return static_cast<unsigned char>
 // Whether the index looks `word` up at all.
 bool LooksUp(std::string_view word) { return IsStoredLength(word.size()) && !SortsAfterItsRun(word); }
 
-// Partitions hold this many slots unless one outgrows them.
-constexpr std::size_t kPartitionSlots = 4096;
-
-// A partition grows when its keys would fill more than 7/8 of its slots.
-bool Overfull(std::size_t keys, std::size_t slots) { return keys * 8 > slots * 7; }
-
-// About this many keys get a record of their own (IndexRecord): the keys
-// whose best word has the highest counts, a few megabytes at most.
-constexpr std::size_t kRecordedKeys = std::size_t{1} << 17;
-
 // A slot's tag: 29 bits of its key's hash, then three flags. kTaken is set
 // in every tag, so that 0 marks an empty slot.
 constexpr std::uint32_t kTaken = 4;
 constexpr std::uint32_t kRecorded = 2;  // the slot names an IndexRecord, not an entry
 constexpr std::uint32_t kOthers = 1;    // the key has other words than its best
 constexpr std::uint32_t kFlags = kRecorded | kOthers;
+
+// Slots in a cache line.
+constexpr std::size_t kLine = 8;
 std::uint32_t TagOf(std::uint64_t hash) { return (static_cast<std::uint32_t>(hash) & ~7u) | kTaken; }
+
+// Filling every partition at once starts threads only for a dictionary of
+// this many words or more.
+constexpr std::size_t kParallelWords = std::size_t{1} << 18;
 
 }  // namespace
 
@@ -54,52 +52,263 @@ struct BestWordIndex::Slot {
 
 struct BestWordIndex::Partition {
   std::atomic<bool> filled{false};
-  Slot* slots = nullptr;          // its table: its share of slots_, or `grown`
-  std::unique_ptr<Slot[]> grown;  // its own table, once it outgrew its share
-  unsigned shift = 32;            // 32 - log2(number of slots)
-  std::size_t keys = 0;           // keys held
-  std::string records;            // the IndexRecords of its most frequent keys
-  bool dirty = false;             // a fill stopped part way
+  Slot* slots = nullptr;  // `size` slots: more than the partition has words
+  std::size_t size = 0;
+  std::string records;  // the IndexRecords of its most frequent keys
+  bool dirty = false;   // a fill stopped part way
 
-  std::size_t size() const { return std::size_t{1} << (32 - shift); }
-  std::size_t Home(std::uint32_t tag) const { return ((tag & ~kFlags) * 0x9E3779B9u) >> shift; }
-  std::size_t Next(std::size_t i) const { return (i + 1) & (size() - 1); }
+  std::size_t Home(std::uint32_t tag) const {
+    return static_cast<std::size_t>((std::uint64_t{tag & ~kFlags} * size) >> 32);
+  }
+  std::size_t Next(std::size_t i) const { return i + 1 == size ? 0 : i + 1; }
 };
 
-BestWordIndex::BestWordIndex(const Dictionary& dictionary)
-    : dictionary_(dictionary),
-      version_(dictionary.version()),
-      longest_word_(dictionary.longest_word()) {
-  // Large dictionaries fill their slots further, to keep the index small
-  // beside the dictionary; small ones have room to spare for short probes.
-  const std::size_t n = dictionary.size();
-  const std::size_t per_partition =
-      n > (std::size_t{1} << 20) ? kPartitionSlots * 4 / 5 : kPartitionSlots / 2;
-  partition_count_ = std::max<std::size_t>(1, (n + per_partition - 1) / per_partition);
-  partition_slots_ =
-      partition_count_ == 1 ? std::max<std::size_t>(16, std::bit_ceil(2 * n)) : kPartitionSlots;
-  partitions_ = std::make_unique<Partition[]>(partition_count_);
-  slots_bytes_ = partition_count_ * partition_slots_ * sizeof(Slot);
+// What filling needs besides the partitions: their slots' memory, laid out
+// by a first pass that counts the words of each partition, and the count
+// from which a key gets a record.
+class BestWordIndex::Filler {
+ public:
+  explicit Filler(const BestWordIndex& index);
+  Filler(const Filler&) = delete;
+  Filler& operator=(const Filler&) = delete;
+  ~Filler();
+
+  // Fills the partitions p with wanted[p] set, on up to `threads` threads.
+  void Fill(std::span<const bool> wanted, unsigned threads);
+
+  unsigned passes() const { return passes_; }
+
+ private:
+  // Fills the partitions p with wanted[p] set and p % shares == share.
+  void FillShare(std::span<const bool> wanted, std::size_t share, std::size_t shares) const;
+
+  const BestWordIndex& index_;
+  Slot* memory_ = nullptr;     // every partition's slots, zeroed until filled
+  std::size_t bytes_ = 0;      // the size of that memory
+  std::int32_t record_count_;  // keys whose best word has this count or more get a record
+  unsigned passes_ = 0;        // passes that filled partitions
+};
+
+BestWordIndex::Filler::Filler(const BestWordIndex& index) : index_(index) {
+  // Words in each partition, and words by bit width of their positive counts.
+  std::vector<std::size_t> words(index.partition_count_);
+  std::size_t widths[33] = {};
+  std::size_t total = 0;
+  for (std::size_t wp = 0; wp < Dictionary::kPartitions; ++wp) {
+    index.dictionary_.ForEachIn(wp, [&](Dictionary::EntryId, std::string_view word,
+                                        std::int32_t count) {
+      if (!LooksUp(word)) return;
+      ++words[index.PartitionOf(word)];
+      ++total;
+      if (count > 0) ++widths[std::bit_width(static_cast<std::uint32_t>(count))];
+    });
+  }
+  // The lowest power of two that leaves at most recorded_keys words at or
+  // above it.
+  std::size_t above = 0;
+  std::size_t width = 32;
+  while (width > 1 && above + widths[width] + widths[width - 1] <= index.shape_.recorded_keys) {
+    above += widths[width];
+    --width;
+  }
+  record_count_ = std::int32_t{1} << (width - 1);
+
+  // A large dictionary fills its slots further, to keep the index small
+  // beside the dictionary; a small one has room to spare for short probes.
+  const bool large = total > (std::size_t{1} << 20);
+  std::size_t slots = 0;
+  // Room for a partition's words, and at least one slot to spare.
+  auto size_for = [&](std::size_t n) { return n + (large ? n / 4 : n) + 1; };
+  for (const std::size_t n : words) slots += size_for(n);
+  bytes_ = slots * sizeof(Slot);
   // Memory the kernel hands out zeroed, touched only where partitions are
   // filled.
-  if (slots_bytes_ >= kHugePageSize) {
-    slots_ = static_cast<Slot*>(MapHugePages(slots_bytes_));
-  } else {
-    slots_ = static_cast<Slot*>(std::calloc(partition_count_ * partition_slots_, sizeof(Slot)));
-    if (slots_ == nullptr) throw std::bad_alloc();
-  }
-  for (std::size_t p = 0; p < partition_count_; ++p) {
-    partitions_[p].slots = slots_ + p * partition_slots_;
-    partitions_[p].shift = static_cast<unsigned>(32 - std::countr_zero(partition_slots_));
+  memory_ = static_cast<Slot*>(bytes_ >= kHugePageSize ? MapHugePages(bytes_)
+                                                       : std::calloc(slots, sizeof(Slot)));
+  if (memory_ == nullptr) throw std::bad_alloc();
+  Slot* next = memory_;
+  for (std::size_t p = 0; p < index.partition_count_; ++p) {
+    Partition& partition = index.partitions_[p];
+    partition.slots = next;
+    partition.size = size_for(words[p]);
+    next += partition.size;
   }
 }
 
-BestWordIndex::~BestWordIndex() {
-  if (slots_bytes_ >= kHugePageSize) {
-    UnmapHugePages(slots_, slots_bytes_);
+BestWordIndex::Filler::~Filler() {
+  if (bytes_ >= kHugePageSize) {
+    UnmapHugePages(memory_, bytes_);
   } else {
-    std::free(slots_);
+    std::free(memory_);
   }
+}
+
+void BestWordIndex::Filler::Fill(std::span<const bool> wanted, unsigned threads) {
+  ++passes_;
+  for (std::size_t p = 0; p < index_.partition_count_; ++p) {
+    Partition& partition = index_.partitions_[p];
+    if (!wanted[p]) continue;
+    if (partition.dirty) {
+      std::memset(static_cast<void*>(partition.slots), 0, partition.size * sizeof(Slot));
+      partition.records.clear();
+    }
+    partition.dirty = true;
+  }
+  // Each thread fills its share of the partitions, in a pass of its own
+  // over the dictionary: the pass costs little beside the filling.
+  ParallelFor(threads, threads, [&](std::size_t share) { FillShare(wanted, share, threads); });
+  for (std::size_t p = 0; p < index_.partition_count_; ++p) {
+    Partition& partition = index_.partitions_[p];
+    if (!wanted[p]) continue;
+    partition.dirty = false;
+    partition.filled.store(true, std::memory_order_release);
+  }
+}
+
+void BestWordIndex::Filler::FillShare(std::span<const bool> wanted, std::size_t share,
+                                      std::size_t shares) const {
+  const Dictionary& dictionary = index_.dictionary_;
+  // First every key gets a slot naming its best entry; the words that lose
+  // to another of their key are kept aside.
+  struct Loser {
+    std::uint64_t hash;
+    Dictionary::EntryId id;
+  };
+  std::vector<Loser> losers;
+  // The slots whose best word has a count that earns a record, some twice.
+  using Place = std::pair<std::size_t, std::size_t>;  // partition, slot
+  std::vector<Place> frequent;
+  std::string scratch;
+  // Adds the entry `id` with `word` and `count`, of the key with KeyHash
+  // `hash`, to partition p.
+  auto insert = [&](std::size_t p, std::uint64_t hash, Dictionary::EntryId id,
+                    std::string_view word, std::int32_t count) {
+    Partition& partition = index_.partitions_[p];
+    const std::uint32_t tag = TagOf(hash);
+    std::size_t i = partition.Home(tag);
+    for (; partition.slots[i].tag != 0; i = partition.Next(i)) {
+      Slot& slot = partition.slots[i];
+      if ((slot.tag & ~kFlags) != tag) continue;
+      const std::string_view best = dictionary.Word(slot.target);
+      if (!SameKey(best, word, &scratch)) continue;
+      slot.tag |= kOthers;
+      const std::int32_t best_count = dictionary.Count(slot.target);
+      if (count > best_count || (count == best_count && word < best)) {
+        losers.push_back(Loser{hash, slot.target});
+        slot.target = id;
+        if (count >= record_count_) frequent.emplace_back(p, i);
+      } else {
+        losers.push_back(Loser{hash, id});
+      }
+      return;
+    }
+    partition.slots[i] = Slot{tag, id};
+    if (count >= record_count_) frequent.emplace_back(p, i);
+  };
+  // Entries wait in a small batch while the slots they go to are fetched.
+  struct Pending {
+    std::size_t partition;
+    std::uint64_t hash;
+    std::string_view word;
+    Dictionary::EntryId id;
+    std::int32_t count;
+  };
+  constexpr std::size_t kBatch = 32;
+  Pending pending[kBatch];
+  std::size_t waiting = 0;
+  for (std::size_t wp = 0; wp < Dictionary::kPartitions; ++wp) {
+    dictionary.ForEachIn(wp, [&](Dictionary::EntryId id, std::string_view word,
+                                 std::int32_t count) {
+      if (!LooksUp(word)) return;
+      const std::size_t p = index_.PartitionOf(word);
+      if (!wanted[p] || p % shares != share) return;
+      Partition& partition = index_.partitions_[p];
+      const std::uint64_t hash = KeyHash(word, MakeLetterKey(word));
+      // The run of slots an insert reads seldom passes the next cache line.
+      const Slot* const home = &partition.slots[partition.Home(TagOf(hash))];
+      __builtin_prefetch(home);
+      __builtin_prefetch(home + kLine - 1);
+      pending[waiting++] = Pending{p, hash, word, id, count};
+      if (waiting < kBatch) return;
+      for (const Pending& e : pending) insert(e.partition, e.hash, e.id, e.word, e.count);
+      waiting = 0;
+    });
+  }
+  for (std::size_t j = 0; j < waiting; ++j) {
+    const Pending& e = pending[j];
+    insert(e.partition, e.hash, e.id, e.word, e.count);
+  }
+
+  // Then the keys with the highest counts get records, most frequent first
+  // in each partition, with every other word of their key.
+  auto place_of = [&](const Loser& loser) {
+    const std::string_view word = dictionary.Word(loser.id);
+    const std::size_t p = index_.PartitionOf(word);
+    const Partition& partition = index_.partitions_[p];
+    const std::uint32_t tag = TagOf(loser.hash);
+    std::size_t i = partition.Home(tag);
+    while ((partition.slots[i].tag & ~kFlags) != tag ||
+           !SameKey(dictionary.Word(partition.slots[i].target), word, &scratch)) {
+      i = partition.Next(i);
+    }
+    return Place(p, i);
+  };
+  std::vector<std::pair<Place, Dictionary::EntryId>> others;
+  others.reserve(losers.size());
+  for (const Loser& loser : losers) others.emplace_back(place_of(loser), loser.id);
+  std::sort(others.begin(), others.end());
+  std::sort(frequent.begin(), frequent.end());
+  frequent.erase(std::unique(frequent.begin(), frequent.end()), frequent.end());
+  std::vector<std::pair<std::int32_t, std::size_t>> by_count;  // count, slot
+  std::vector<std::string_view> words;
+  std::string key;
+  for (auto from = frequent.begin(); from != frequent.end();) {
+    const std::size_t p = from->first;
+    Partition& partition = index_.partitions_[p];
+    by_count.clear();
+    for (; from != frequent.end() && from->first == p; ++from) {
+      by_count.emplace_back(dictionary.Count(partition.slots[from->second].target), from->second);
+    }
+    std::sort(by_count.begin(), by_count.end(), std::greater<>());
+    for (const auto& [count, i] : by_count) {
+      Slot& slot = partition.slots[i];
+      const std::string_view best = dictionary.Word(slot.target);
+      words.clear();
+      auto run = std::lower_bound(others.begin(), others.end(),
+                                  std::pair(Place(p, i), Dictionary::EntryId{0}));
+      for (; run != others.end() && run->first == Place(p, i); ++run) {
+        words.push_back(dictionary.Word(run->second));
+      }
+      const LetterKey letters = MakeLetterKey(best);
+      if (!letters.valid()) {
+        key.resize(best.size());
+        MakeWordKey(best, key.data());
+      }
+      slot.target = static_cast<std::uint32_t>(
+          IndexRecord::Append(letters, key, best, words, &partition.records));
+      slot.tag |= kRecorded;
+    }
+  }
+}
+
+BestWordIndex::BestWordIndex(const Dictionary& dictionary, unsigned threads)
+    : BestWordIndex(dictionary, threads, Shape{}) {}
+
+BestWordIndex::BestWordIndex(const Dictionary& dictionary, unsigned threads, const Shape& shape)
+    : dictionary_(dictionary),
+      version_(dictionary.version()),
+      longest_word_(dictionary.longest_word()),
+      threads_(threads),
+      shape_(shape),
+      partition_count_(std::max<std::size_t>(1, dictionary.size() / shape.partition_words)),
+      partitions_(std::make_unique<Partition[]>(partition_count_)) {}
+
+BestWordIndex::~BestWordIndex() = default;
+
+std::size_t BestWordIndex::PartitionOf(std::size_t n, char first, char last) const {
+  const std::uint64_t ends = std::uint64_t{static_cast<unsigned char>(first)} |
+                             std::uint64_t{static_cast<unsigned char>(last)} << 8;
+  return static_cast<std::size_t>(((HashPair(n, ends) >> 32) * partition_count_) >> 32);
 }
 
 std::string_view BestWordIndex::FindBestWord(std::string_view word) const {
@@ -109,14 +318,14 @@ std::string_view BestWordIndex::FindBestWord(std::string_view word) const {
 }
 
 // The look-up of `word`, whose KeyHash is `hash`: record_matches(record)
-// tells whether an IndexRecord is that of its key, and entry_matches(word)
-// whether a word of the dictionary has its key. The records' heads have
-// `head_size` bytes.
+// tells whether an IndexRecord is that of its key, and entry_matches(known)
+// whether a word of the dictionary with the same length and ends has its
+// key. The records' heads have `head_size` bytes.
 template <class RecordMatches, class EntryMatches>
 inline std::string_view BestWordIndex::Find(std::string_view word, std::uint64_t hash,
                                             std::size_t head_size, RecordMatches&& record_matches,
                                             EntryMatches&& entry_matches) const {
-  const Partition& partition = partitions_[PartitionOf(hash)];
+  const Partition& partition = partitions_[PartitionOf(word)];
   const std::uint32_t tag = TagOf(hash);
   for (std::size_t i = partition.Home(tag);; i = partition.Next(i)) {
     const Slot slot = partition.slots[i];
@@ -128,13 +337,12 @@ inline std::string_view BestWordIndex::Find(std::string_view word, std::uint64_t
       continue;
     }
     const std::string_view best = dictionary_.Word(slot.target);
-    if (best.size() == word.size() && BytesEqual(best.data(), word.data(), word.size())) {
-      return word;
-    }
     if (best.size() != word.size() || best.front() != word.front() ||
-        best.back() != word.back() || !entry_matches(best)) {
+        best.back() != word.back()) {
       continue;
     }
+    if (BytesEqual(best.data(), word.data(), word.size())) return word;
+    if (!entry_matches(best)) continue;
     // No word of the key has a count above 0, or `word` is one of the others.
     if (dictionary_.Count(slot.target) <= 0) return word;
     if ((slot.tag & kOthers) != 0 && dictionary_.CountOf(word)) return word;
@@ -185,6 +393,7 @@ void BestWordIndex::FindBestWords(std::span<const std::string_view> words,
   constexpr std::size_t kRing = 64;  // > 2 * kAhead, a power of two
   LetterKey keys[kRing] = {};
   std::uint64_t hashes[kRing] = {};
+  const Partition* partitions[kRing] = {};
   const std::size_t n = words.size();
   for (std::size_t i = 0; i < n + 2 * kAhead; ++i) {
     if (i < n) {
@@ -193,14 +402,14 @@ void BestWordIndex::FindBestWords(std::span<const std::string_view> words,
       keys[b] = LooksUp(word) ? MakeLetterKey(word) : LetterKey{0, 0, 0};
       if (keys[b].valid()) {
         hashes[b] = KeyHash(word, keys[b]);
-        const Partition& partition = partitions_[PartitionOf(hashes[b])];
-        __builtin_prefetch(&partition.slots[partition.Home(TagOf(hashes[b]))]);
+        partitions[b] = &partitions_[PartitionOf(word)];
+        __builtin_prefetch(&partitions[b]->slots[partitions[b]->Home(TagOf(hashes[b]))]);
       }
     }
     if (i >= kAhead && i - kAhead < n) {
       const std::size_t b = (i - kAhead) % kRing;
       if (keys[b].valid()) {
-        const Partition& partition = partitions_[PartitionOf(hashes[b])];
+        const Partition& partition = *partitions[b];
         const Slot slot = partition.slots[partition.Home(TagOf(hashes[b]))];
         if ((slot.tag & kRecorded) != 0) {
           __builtin_prefetch(partition.records.data() + slot.target);
@@ -223,203 +432,37 @@ void BestWordIndex::FindBestWords(std::span<const std::string_view> words,
 }
 
 void BestWordIndex::Prepare(std::span<const std::string_view> words) const {
-  std::vector<bool> wanted_bits(partition_count_);
-  std::size_t wanted = 0;
+  std::vector<bool> wanted(partition_count_);
+  std::size_t count = 0;
   for (const std::string_view word : words) {
     if (!LooksUp(word)) continue;
-    const std::size_t p = PartitionOf(KeyHash(word, MakeLetterKey(word)));
-    if (!wanted_bits[p] && !partitions_[p].filled.load(std::memory_order_acquire)) {
-      wanted_bits[p] = true;
-      ++wanted;
+    const std::size_t p = PartitionOf(word);
+    if (!wanted[p] && !partitions_[p].filled.load(std::memory_order_acquire)) {
+      wanted[p] = true;
+      ++count;
     }
   }
-  if (wanted == 0) return;
+  if (count == 0) return;
   std::lock_guard lock(fill_mutex_);
+  if (filler_ == nullptr) filler_ = std::make_unique<Filler>(*this);
   // A few passes for a few partitions each; after that, or for a large
   // share, every partition in one pass.
   constexpr unsigned kPartialPasses = 2;
-  const bool all = passes_ >= kPartialPasses || wanted * 4 > partition_count_;
+  const bool all = filler_->passes() >= kPartialPasses || count * 4 > partition_count_;
   std::unique_ptr<bool[]> fill(new bool[partition_count_]);
-  std::size_t left = 0;
+  bool any = false;
   for (std::size_t p = 0; p < partition_count_; ++p) {
-    fill[p] = !partitions_[p].filled.load(std::memory_order_relaxed) && (all || wanted_bits[p]);
-    left += fill[p] ? 1 : 0;
+    fill[p] = !partitions_[p].filled.load(std::memory_order_relaxed) && (all || wanted[p]);
+    any = any || fill[p];
   }
-  if (left == 0) return;  // another thread filled them meanwhile
-  Fill(std::span<const bool>(fill.get(), partition_count_));
-}
-
-void BestWordIndex::Fill(std::span<const bool> wanted) const {
-  ++passes_;
+  if (!any) return;  // another thread filled them meanwhile
+  const unsigned threads = all && dictionary_.size() >= kParallelWords ? threads_ : 1;
+  filler_->Fill(std::span<const bool>(fill.get(), partition_count_), std::max(threads, 1u));
+  bool every = true;
   for (std::size_t p = 0; p < partition_count_; ++p) {
-    Partition& partition = partitions_[p];
-    if (!wanted[p]) continue;
-    if (partition.dirty) {
-      partition.grown.reset();
-      partition.slots = slots_ + p * partition_slots_;
-      partition.shift = static_cast<unsigned>(32 - std::countr_zero(partition_slots_));
-      std::memset(static_cast<void*>(partition.slots), 0, partition_slots_ * sizeof(Slot));
-      partition.keys = 0;
-      partition.records.clear();
-    }
-    partition.dirty = true;
+    every = every && partitions_[p].filled.load(std::memory_order_relaxed);
   }
-
-  // First every wanted key gets a slot naming its best entry; the words
-  // that lose to another of their key are kept aside.
-  struct Entry {
-    std::uint64_t hash;
-    Dictionary::EntryId id;
-  };
-  std::vector<Entry> losers;
-  std::string scratch;
-  // Adds the entry `id` with `word` and `count`, of the key with KeyHash
-  // `hash`, to its partition.
-  auto insert = [&](std::uint64_t hash, Dictionary::EntryId id, std::string_view word,
-                    std::int32_t count) {
-    Partition& partition = partitions_[PartitionOf(hash)];
-    const std::uint32_t tag = TagOf(hash);
-    for (;;) {
-      std::size_t i = partition.Home(tag);
-      for (; partition.slots[i].tag != 0; i = partition.Next(i)) {
-        Slot& slot = partition.slots[i];
-        if ((slot.tag & ~kFlags) != tag) continue;
-        const std::string_view best = dictionary_.Word(slot.target);
-        if (!SameKey(best, word, &scratch)) continue;
-        slot.tag |= kOthers;
-        const std::int32_t best_count = dictionary_.Count(slot.target);
-        if (count > best_count || (count == best_count && word < best)) {
-          losers.push_back(Entry{hash, slot.target});
-          slot.target = id;
-        } else {
-          losers.push_back(Entry{hash, id});
-        }
-        return;
-      }
-      if (!Overfull(partition.keys + 1, partition.size())) {
-        partition.slots[i] = Slot{tag, id};
-        ++partition.keys;
-        return;
-      }
-      // Twice the slots, in a table of its own.
-      const std::size_t old_size = partition.size();
-      const Slot* const old_slots = partition.slots;
-      auto grown = std::make_unique<Slot[]>(2 * old_size);
-      partition.slots = grown.get();
-      partition.shift -= 1;
-      for (std::size_t j = 0; j < old_size; ++j) {
-        if (old_slots[j].tag == 0) continue;
-        std::size_t k = partition.Home(old_slots[j].tag);
-        while (partition.slots[k].tag != 0) k = partition.Next(k);
-        partition.slots[k] = old_slots[j];
-      }
-      partition.grown = std::move(grown);
-    }
-  };
-  // Entries wait in a small batch while the slots they go to are fetched.
-  struct Pending {
-    std::uint64_t hash;
-    std::string_view word;
-    Dictionary::EntryId id;
-    std::int32_t count;
-  };
-  constexpr std::size_t kBatch = 32;
-  Pending pending[kBatch];
-  std::size_t waiting = 0;
-  // Entries by bit width of their positive counts, for the count from which
-  // keys get a record.
-  std::size_t widths[33] = {};
-  for (std::size_t wp = 0; wp < Dictionary::kPartitions; ++wp) {
-    dictionary_.ForEachIn(wp, [&](Dictionary::EntryId id, std::string_view word,
-                                  std::int32_t count) {
-      if (!LooksUp(word)) return;
-      if (count > 0) ++widths[std::bit_width(static_cast<std::uint32_t>(count))];
-      const std::uint64_t hash = KeyHash(word, MakeLetterKey(word));
-      const std::size_t p = PartitionOf(hash);
-      if (!wanted[p]) return;
-      const Partition& partition = partitions_[p];
-      __builtin_prefetch(&partition.slots[partition.Home(TagOf(hash))]);
-      pending[waiting++] = Pending{hash, word, id, count};
-      if (waiting < kBatch) return;
-      for (const Pending& e : pending) insert(e.hash, e.id, e.word, e.count);
-      waiting = 0;
-    });
-  }
-  for (std::size_t j = 0; j < waiting; ++j) {
-    insert(pending[j].hash, pending[j].id, pending[j].word, pending[j].count);
-  }
-  if (record_count_ == 0) {
-    // The lowest power of two that leaves at most kRecordedKeys entries
-    // at or above it.
-    std::size_t above = 0;
-    std::size_t width = 32;
-    while (width > 1 && above + widths[width] + widths[width - 1] <= kRecordedKeys) {
-      above += widths[width];
-      --width;
-    }
-    record_count_ = std::int32_t{1} << (width - 1);
-  }
-
-  // Then the keys with the highest counts get records, most frequent first,
-  // with every other word of their key.
-  auto slot_of = [&](const Entry& e) {
-    const Partition& partition = partitions_[PartitionOf(e.hash)];
-    const std::uint32_t tag = TagOf(e.hash);
-    std::size_t i = partition.Home(tag);
-    while ((partition.slots[i].tag & ~kFlags) != tag ||
-           !SameKey(dictionary_.Word(partition.slots[i].target), dictionary_.Word(e.id),
-                    &scratch)) {
-      i = partition.Next(i);
-    }
-    return std::pair(PartitionOf(e.hash), i);
-  };
-  std::vector<std::pair<std::pair<std::size_t, std::size_t>, Dictionary::EntryId>> others;
-  others.reserve(losers.size());
-  for (const Entry& e : losers) others.emplace_back(slot_of(e), e.id);
-  std::sort(others.begin(), others.end());
-  std::vector<std::pair<std::int32_t, std::size_t>> frequent;  // count, slot
-  std::vector<std::string_view> words;
-  std::string key;
-  for (std::size_t p = 0; p < partition_count_; ++p) {
-    if (!wanted[p]) continue;
-    Partition& partition = partitions_[p];
-    frequent.clear();
-    for (std::size_t i = 0; i < partition.size(); ++i) {
-      if (partition.slots[i].tag == 0) continue;
-      const std::int32_t count = dictionary_.Count(partition.slots[i].target);
-      if (count >= record_count_) frequent.emplace_back(count, i);
-    }
-    std::sort(frequent.begin(), frequent.end(), std::greater<>());
-    for (const auto& [count, i] : frequent) {
-      Slot& slot = partition.slots[i];
-      const std::string_view best = dictionary_.Word(slot.target);
-      words.clear();
-      auto run = std::lower_bound(others.begin(), others.end(),
-                                  std::pair(std::pair(p, i), Dictionary::EntryId{0}));
-      for (; run != others.end() && run->first == std::pair(p, i); ++run) {
-        words.push_back(dictionary_.Word(run->second));
-      }
-      const LetterKey letters = MakeLetterKey(best);
-      if (!letters.valid()) {
-        key.resize(best.size());
-        MakeWordKey(best, key.data());
-      }
-      slot.target = static_cast<std::uint32_t>(
-          IndexRecord::Append(letters, key, best, words, &partition.records));
-      slot.tag |= kRecorded;
-    }
-  }
-
-  bool all = true;
-  for (std::size_t p = 0; p < partition_count_; ++p) {
-    Partition& partition = partitions_[p];
-    if (wanted[p]) {
-      partition.dirty = false;
-      partition.filled.store(true, std::memory_order_release);
-    }
-    all = all && partition.filled.load(std::memory_order_relaxed);
-  }
-  if (all) filled_.store(true, std::memory_order_release);
+  if (every) filled_.store(true, std::memory_order_release);
 }
 
 }  // namespace dorvenix

@@ -1,21 +1,25 @@
 // BestWordIndex: answers "which known word does this scrambled word stand
 // for?" for deciphering, from the words of one Dictionary.
 //
-// The index holds no words: for each key it holds the id of the key's best
-// word in the dictionary and whether the key has other words, and when it
-// has, an exact match among them is found in the dictionary's own table. So
-// an index answers only for the dictionary it was made from, as that
-// dictionary was then: every look-up checks that the dictionary has not
-// changed since, and throws std::logic_error when it has (make a new index
-// then). The dictionary must outlive the index.
+// The index refers to the dictionary's words instead of copying them: for
+// each key it holds the id of the key's best word and whether the key has
+// other words, which the dictionary's own table then tells apart. Only the
+// keys whose best words are seen most often, a few megabytes at most, get a
+// record with copies of their words, so that ordinary text finds its answers
+// in a few cache lines. So an index answers only for the dictionary it was
+// made from, as that dictionary was then: every look-up checks that the
+// dictionary has not changed since, and throws std::logic_error when it has
+// (make a new index then). The dictionary must outlive the index.
 //
-// Inside, keys are split by their hash into partitions of a few thousand,
-// each an open-addressing table of 8-byte slots (a hash tag and an id). A
-// partition is filled the first time a look-up needs it: one pass over the
-// dictionary fills every partition a batch of words needs, so a short text
-// pays for a few partitions; once a text has needed a large share of them,
-// or a few passes were made, the rest are filled in one more pass. Any number of threads may look
-// up words at once; the ones that need a partition being filled wait for it.
+// Inside, keys are split into partitions of a few thousand words by their
+// length and their first and last bytes, which every word of a key shares
+// and which cost nothing to read; each partition is an open-addressing table
+// of 8-byte slots (a hash tag and an id). Nothing is built until a look-up
+// needs it: a pass over the dictionary then fills every partition a batch of
+// words needs, so a short text pays for a few partitions. Once a text needs a
+// large share of them, or after a few such passes, the rest are filled at
+// once, on several threads for a large dictionary. Any number of threads may
+// look up words at once; a thread that needs a partition being filled waits.
 #ifndef DORVENIX_DICTIONARY_BEST_WORD_INDEX_H_
 #define DORVENIX_DICTIONARY_BEST_WORD_INDEX_H_
 
@@ -34,9 +38,18 @@ namespace dorvenix {
 
 class BestWordIndex {
  public:
-  // An index of `dictionary` as it is now; nothing is filled yet. Throws
+  // How the index is laid out. The defaults suit every dictionary; tests
+  // choose small values to reach every path with a small one.
+  struct Shape {
+    std::size_t partition_words = 2048;            // words a partition holds, about
+    std::size_t recorded_keys = std::size_t{1} << 17;  // keys that get a record, at most
+  };
+
+  // An index of `dictionary` as it is now; nothing is filled yet. Filling
+  // every partition at once uses up to `threads` threads. Throws
   // std::bad_alloc when memory runs out.
-  explicit BestWordIndex(const Dictionary& dictionary);
+  explicit BestWordIndex(const Dictionary& dictionary, unsigned threads = 1);
+  BestWordIndex(const Dictionary& dictionary, unsigned threads, const Shape& shape);
   BestWordIndex(const BestWordIndex&) = delete;
   BestWordIndex& operator=(const BestWordIndex&) = delete;
   ~BestWordIndex();
@@ -48,9 +61,10 @@ class BestWordIndex {
   // for: `word` itself when it is known or has 3 bytes or fewer; otherwise the
   // word with the same key and the highest count above 0, the smallest in
   // byte order on a tie; otherwise `word` unchanged. The result views either
-  // `word` or the dictionary's storage. Throws std::logic_error when the
-  // dictionary changed since the index was made, std::bad_alloc when memory
-  // runs out while a partition is filled (the look-up can be tried again).
+  // `word` or storage of the index or of the dictionary. Throws
+  // std::logic_error when the dictionary changed since the index was made,
+  // std::bad_alloc when memory runs out while a partition is filled (a later
+  // look-up tries again).
   std::string_view FindBestWord(std::string_view word) const;
 
   // answers[i] = FindBestWord(words[i]) for every i, faster than one by one.
@@ -58,23 +72,24 @@ class BestWordIndex {
   void FindBestWords(std::span<const std::string_view> words,
                      std::span<std::string_view> answers) const;
 
-  // A length no word the index can answer with exceeds: a longer word can
-  // only be answered with itself.
+  // A length that no word the index can answer with exceeds: a longer word
+  // can only be answered with itself.
   std::size_t longest_word() const { return longest_word_; }
 
  private:
   struct Slot;
   struct Partition;
+  class Filler;
 
-  std::size_t PartitionOf(std::uint64_t hash) const {
-    return static_cast<std::size_t>(((hash >> 32) * partition_count_) >> 32);
+  // The partition of the keys of words of length n that start with `first`
+  // and end with `last`.
+  std::size_t PartitionOf(std::size_t n, char first, char last) const;
+  std::size_t PartitionOf(std::string_view word) const {
+    return PartitionOf(word.size(), word.front(), word.back());
   }
   // Fills the partitions that `words` need and are still empty.
   void Prepare(std::span<const std::string_view> words) const;
-  // Fills the partitions p with wanted[p] set, in one pass over the
-  // dictionary. Must hold fill_mutex_.
-  void Fill(std::span<const bool> wanted) const;
-  // The look-up itself, for a word whose partition is filled.
+  // The look-up itself, in a filled partition.
   template <class RecordMatches, class EntryMatches>
   std::string_view Find(std::string_view word, std::uint64_t hash, std::size_t head_size,
                         RecordMatches&& record_matches, EntryMatches&& entry_matches) const;
@@ -88,17 +103,15 @@ class BestWordIndex {
   const Dictionary& dictionary_;
   std::uint64_t version_;        // the dictionary's version when the index was made
   std::size_t longest_word_;     // the dictionary's longest word then
+  unsigned threads_;             // for filling every partition at once
+  Shape shape_;
   std::size_t partition_count_;  // at least 1
-  std::size_t partition_slots_;  // slots per partition at first, a power of two
   std::unique_ptr<Partition[]> partitions_;
-  Slot* slots_;                // partition_count_ * partition_slots_ slots, zeroed until filled
-  std::size_t slots_bytes_;    // the size of that memory
   mutable std::atomic<bool> filled_{false};  // every partition is filled
-  mutable std::mutex fill_mutex_;
-  // Guarded by fill_mutex_: passes over the dictionary so far, and the count
-  // from which a key gets a record (0 until the first pass).
-  mutable unsigned passes_ = 0;
-  mutable std::int32_t record_count_ = 0;
+  mutable std::mutex fill_mutex_;            // held while partitions are filled
+  // Guarded by fill_mutex_: the memory of every partition's slots (made by
+  // the first fill), and the passes over the dictionary so far.
+  mutable std::unique_ptr<Filler> filler_;
 };
 
 }  // namespace dorvenix

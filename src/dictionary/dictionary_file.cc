@@ -71,8 +71,10 @@ struct Scratch {
 };
 
 // Parses the lines of job.block into s.entries, up to the first malformed
-// line.
-void ParseLines(Job& job, Scratch& s) {
+// line, handing them to add(s.entries) and starting afresh whenever `batch`
+// of them are ready.
+template <class Add>
+void ParseLines(Job& job, Scratch& s, std::size_t batch, Add&& add) {
   s.entries.clear();
   job.lines = 0;
   job.malformed = false;
@@ -88,14 +90,27 @@ void ParseLines(Job& job, Scratch& s) {
       line.remove_prefix(kByteOrderMark.size());
     }
     const EntryLine parsed = ParseEntryLine(line);
-    if (parsed.kind == EntryLine::Kind::kEntry) s.entries.push_back(parsed.entry);
+    if (parsed.kind == EntryLine::Kind::kEntry) {
+      s.entries.push_back(parsed.entry);
+      if (s.entries.size() == batch) {
+        add(s.entries);
+        s.entries.clear();
+      }
+    }
     if (parsed.kind == EntryLine::Kind::kMalformed) {
       job.malformed = true;
       job.reason = parsed.reason;
-      return;
+      break;
     }
   }
+  add(s.entries);
 }
+
+// Below this size a file is loaded on the calling thread, in blocks of
+// kSmallFileBlock: threads would cost more than they save, and a smaller
+// block less fresh memory.
+constexpr std::uint64_t kSmallFile = std::uint64_t{8} << 20;
+constexpr std::size_t kSmallFileBlock = std::size_t{256} << 10;
 
 }  // namespace
 
@@ -104,7 +119,12 @@ void ParseLines(Job& job, Scratch& s) {
 // each partition after those of the block before, so counts add up in file
 // order (which matters where they saturate) and nothing after a malformed
 // line is added.
-LoadResult LoadDictionary(Dictionary& dictionary, InputFile& in, const WorkPlan& plan) {
+LoadResult LoadDictionary(Dictionary& dictionary, InputFile& in, const WorkPlan& given) {
+  WorkPlan plan = given;
+  if (in.size() != 0 && in.size() < kSmallFile) {
+    plan.threads = 1;
+    plan.block_size = std::min(plan.block_size, kSmallFileBlock);
+  }
   BlockReader reader(in, kLineFeed, plan.block_size);
   std::vector<Job> jobs(plan.slots());
   std::vector<Scratch> scratch(plan.workers());
@@ -126,15 +146,18 @@ LoadResult LoadDictionary(Dictionary& dictionary, InputFile& in, const WorkPlan&
         Job& job = jobs[slot];
         Scratch& s = scratch[worker];
         if (plan.threads < 2) {
-          // Alone: no turns to take, and no sorting by partition.
-          ParseLines(job, s);
-          dictionary.AddEntries(s.entries);
+          // Alone: no turns to take, and no sorting by partition; entries
+          // go to the dictionary a few thousand at a time, in memory that
+          // stays in the cache.
+          ParseLines(job, s, 4096, [&](std::span<const Dictionary::Entry> entries) {
+            dictionary.AddEntries(entries);
+          });
           for (std::size_t p = 0; p < Dictionary::kPartitions; ++p) guess.After(dictionary, p, job);
           return;
         }
         std::exception_ptr failure;
         try {
-          ParseLines(job, s);
+          ParseLines(job, s, SIZE_MAX, [](std::span<const Dictionary::Entry>) {});
           if (job.malformed) {
             std::uint64_t seen = first_malformed.load();
             while (job.number < seen && !first_malformed.compare_exchange_weak(seen, job.number)) {

@@ -35,8 +35,9 @@ struct LoadResult {
   bool ok() const { return bad_line == 0; }
 };
 
-// Merges the entries of `in` into `dictionary`, parsing as `plan` says; the
-// dictionary ends up the same whatever the plan. Loading
+// Merges the entries of `in` into `dictionary`, parsing as `plan` says (a
+// file of a few megabytes on the calling thread alone); the dictionary ends
+// up the same whatever the plan. Loading
 // stops at the first malformed line: that line adds nothing, the lines before
 // it stay added, and the result names it. A read error stops loading likewise
 // and is left in in.error(). Throws std::bad_alloc when memory runs out, the
