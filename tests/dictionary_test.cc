@@ -235,15 +235,30 @@ TEST(BestWordIndex, AnswersLikeThePlainRulesOnRandomDictionaries) {
     for (int i = 0; i < 40; ++i) queries.push_back(random_word());
     ASSERT_EQ(Listing(dictionary), Listing(entries));
 
-    const BestWordIndex index(dictionary);
-    EXPECT_GE(index.longest_word(), longest);
-    const std::vector<std::string_view> words(queries.begin(), queries.end());
-    std::vector<std::string_view> answers(words.size());
-    index.FindBestWords(words, answers);
-    for (std::size_t i = 0; i < queries.size(); ++i) {
-      const std::string want = BestOf(entries, queries[i]);
-      ASSERT_EQ(index.FindBestWord(queries[i]), want) << queries[i] << " round " << round;
-      ASSERT_EQ(answers[i], want) << queries[i] << " round " << round;
+    // The usual shape; partitions of 2 words and few records, filled a
+    // few at a time as single words ask; partitions of 3 words and no
+    // records, all filled by 3 threads at the first batch.
+    struct Variant {
+      unsigned threads;
+      BestWordIndex::Shape shape;
+      bool one_by_one;
+    };
+    for (const Variant& v : {Variant{1, {}, false}, Variant{1, {2, 4, 0}, true},
+                             Variant{3, {3, 0, 0}, false}}) {
+      const BestWordIndex index(dictionary, v.threads, v.shape);
+      EXPECT_GE(index.longest_word(), longest);
+      std::vector<std::string> singles;
+      for (const std::string& query : queries) {
+        if (v.one_by_one) singles.emplace_back(index.FindBestWord(query));
+      }
+      const std::vector<std::string_view> words(queries.begin(), queries.end());
+      std::vector<std::string_view> answers(words.size());
+      index.FindBestWords(words, answers);
+      for (std::size_t i = 0; i < queries.size(); ++i) {
+        const std::string want = BestOf(entries, queries[i]);
+        ASSERT_EQ(answers[i], want) << queries[i] << " round " << round;
+        ASSERT_EQ(v.one_by_one ? singles[i] : index.FindBestWord(queries[i]), want) << queries[i];
+      }
     }
   }
 }

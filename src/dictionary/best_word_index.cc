@@ -39,10 +39,6 @@ constexpr std::uint32_t kFlags = kRecorded | kOthers;
 constexpr std::size_t kLine = 8;
 std::uint32_t TagOf(std::uint64_t hash) { return (static_cast<std::uint32_t>(hash) & ~7u) | kTaken; }
 
-// Filling every partition at once starts threads only for a dictionary of
-// this many words or more.
-constexpr std::size_t kParallelWords = std::size_t{1} << 18;
-
 }  // namespace
 
 struct BestWordIndex::Slot {
@@ -55,7 +51,6 @@ struct BestWordIndex::Partition {
   Slot* slots = nullptr;  // `size` slots: more than the partition has words
   std::size_t size = 0;
   std::string records;  // the IndexRecords of its most frequent keys
-  bool dirty = false;   // a fill stopped part way
 
   std::size_t Home(std::uint32_t tag) const {
     return static_cast<std::size_t>((std::uint64_t{tag & ~kFlags} * size) >> 32);
@@ -85,7 +80,7 @@ class BestWordIndex::Filler {
   const BestWordIndex& index_;
   Slot* memory_ = nullptr;     // every partition's slots, zeroed until filled
   std::size_t bytes_ = 0;      // the size of that memory
-  std::int32_t record_count_;  // keys whose best word has this count or more get a record
+  std::int64_t record_count_;  // keys whose best word has this count or more get a record
   unsigned passes_ = 0;        // passes that filled partitions
 };
 
@@ -103,15 +98,11 @@ BestWordIndex::Filler::Filler(const BestWordIndex& index) : index_(index) {
       if (count > 0) ++widths[std::bit_width(static_cast<std::uint32_t>(count))];
     });
   }
-  // The lowest power of two that leaves at most recorded_keys words at or
-  // above it.
+  // The lowest power of two that at most recorded_keys words reach.
   std::size_t above = 0;
-  std::size_t width = 32;
-  while (width > 1 && above + widths[width] + widths[width - 1] <= index.shape_.recorded_keys) {
-    above += widths[width];
-    --width;
-  }
-  record_count_ = std::int32_t{1} << (width - 1);
+  int width = 31;
+  while (width > 0 && above + widths[width] <= index.shape_.recorded_keys) above += widths[width--];
+  record_count_ = std::int64_t{1} << width;
 
   // A large dictionary fills its slots further, to keep the index small
   // beside the dictionary; a small one has room to spare for short probes.
@@ -145,29 +136,25 @@ BestWordIndex::Filler::~Filler() {
 
 void BestWordIndex::Filler::Fill(std::span<const bool> wanted, unsigned threads) {
   ++passes_;
-  for (std::size_t p = 0; p < index_.partition_count_; ++p) {
-    Partition& partition = index_.partitions_[p];
-    if (!wanted[p]) continue;
-    if (partition.dirty) {
-      std::memset(static_cast<void*>(partition.slots), 0, partition.size * sizeof(Slot));
-      partition.records.clear();
-    }
-    partition.dirty = true;
-  }
   // Each thread fills its share of the partitions, in a pass of its own
   // over the dictionary: the pass costs little beside the filling.
   ParallelFor(threads, threads, [&](std::size_t share) { FillShare(wanted, share, threads); });
   for (std::size_t p = 0; p < index_.partition_count_; ++p) {
     Partition& partition = index_.partitions_[p];
-    if (!wanted[p]) continue;
-    partition.dirty = false;
-    partition.filled.store(true, std::memory_order_release);
+    if (wanted[p]) partition.filled.store(true, std::memory_order_release);
   }
 }
 
 void BestWordIndex::Filler::FillShare(std::span<const bool> wanted, std::size_t share,
                                       std::size_t shares) const {
   const Dictionary& dictionary = index_.dictionary_;
+  // Cleared first, in case an earlier fill stopped part way.
+  for (std::size_t p = share; p < index_.partition_count_; p += shares) {
+    Partition& partition = index_.partitions_[p];
+    if (!wanted[p]) continue;
+    std::memset(static_cast<void*>(partition.slots), 0, partition.size * sizeof(Slot));
+    partition.records.clear();
+  }
   // First every key gets a slot naming its best entry; the words that lose
   // to another of their key are kept aside.
   struct Loser {
@@ -456,7 +443,7 @@ void BestWordIndex::Prepare(std::span<const std::string_view> words) const {
     any = any || fill[p];
   }
   if (!any) return;  // another thread filled them meanwhile
-  const unsigned threads = all && dictionary_.size() >= kParallelWords ? threads_ : 1;
+  const unsigned threads = all && dictionary_.size() >= shape_.parallel_words ? threads_ : 1;
   filler_->Fill(std::span<const bool>(fill.get(), partition_count_), std::max(threads, 1u));
   bool every = true;
   for (std::size_t p = 0; p < partition_count_; ++p) {

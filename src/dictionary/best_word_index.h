@@ -41,8 +41,9 @@ class BestWordIndex {
   // How the index is laid out. The defaults suit every dictionary; tests
   // choose small values to reach every path with a small one.
   struct Shape {
-    std::size_t partition_words = 2048;            // words a partition holds, about
+    std::size_t partition_words = 2048;                // words a partition holds, about
     std::size_t recorded_keys = std::size_t{1} << 17;  // keys that get a record, at most
+    std::size_t parallel_words = std::size_t{1} << 18;  // fewer are filled on one thread
   };
 
   // An index of `dictionary` as it is now; nothing is filled yet. Filling
