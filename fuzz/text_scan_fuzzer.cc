@@ -33,7 +33,7 @@ std::string Decipher(const dorvenix::BestWordIndex& index, std::string_view text
   InputFile in = InputFile::FromMemory(text, block);
   const dorvenix::WorkPlan plan =
       block == SIZE_MAX ? dorvenix::WorkPlan{} : dorvenix::WorkPlan{3, block};
-  FUZZ_CHECK(dorvenix::DecipherText(index, in, out, plan) && out.Flush());
+  FUZZ_CHECK(dorvenix::DecipherText(index, in, out, plan).ok() && out.Flush());
   return bytes;
 }
 
@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   InputFile in = InputFile::FromMemory(text), small_in = InputFile::FromMemory(text, block);
-  FUZZ_CHECK(LearnFromText(whole, in) && LearnFromText(small, small_in, plan));
+  FUZZ_CHECK(LearnFromText(whole, in).ok() && LearnFromText(small, small_in, plan).ok());
   FUZZ_CHECK(testing::Listing(small) == testing::Listing(whole));
   FUZZ_CHECK(testing::Listing(whole) == testing::Listing(learnt));
   return 0;

@@ -66,7 +66,7 @@ TEST(Arena, RecordsKeepTheirBytesAndBlocksGrowUpToTheLimit) {
         records.emplace_back(ref, size);
         total += size;
       }
-    } catch (const std::bad_alloc&) {
+    } catch (const LimitReached&) {
     }
     EXPECT_GE(total, c.least_total) << c.max_blocks;
     EXPECT_LE(total, c.most_total) << c.max_blocks;

@@ -73,7 +73,7 @@ class BlockReader {
   BlockReader& operator=(const BlockReader&) = delete;
 
   // Reads the next block into `buffer`; its bytes may be changed in place.
-  // Empty at the end of the input or after a read error (in.error() tells
+  // Empty at the end of the input or after a read error (in.failed() tells
   // which). Throws std::bad_alloc when a unit does not fit in memory.
   Block Next(BlockBuffer& buffer);
 

@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/status.h"
+
 namespace dorvenix {
 
 // Called as an input is worked through, with the bytes read so far.
@@ -19,9 +21,9 @@ using ProgressFn = std::function<void(std::uint64_t bytes_read)>;
 
 class InputFile {
  public:
-  // Opens `path` for reading. On failure error() holds the errno (EISDIR for
-  // a folder), missing() tells whether nothing has that name, and reads
-  // return nothing.
+  // Opens `path` for reading. On failure status() says why (EISDIR for a
+  // folder), missing() tells whether nothing has that name, and reads return
+  // nothing.
   static InputFile Open(const std::string& path);
   // An input whose bytes are a copy of `text`, handed out in blocks of
   // `block_size` bytes (tests use small ones to cut words and lines).
@@ -33,11 +35,12 @@ class InputFile {
   ~InputFile();
 
   // Reads up to `capacity` bytes into `to` and returns how many; 0 at the end
-  // of the input or after a read error (error() tells which).
+  // of the input or after a read error (failed() tells which).
   std::size_t Read(char* to, std::size_t capacity);
 
-  // errno of the failed open or read, 0 when none failed.
-  int error() const { return error_; }
+  // Whether the open or a read failed, and why.
+  bool failed() const { return error_ != 0; }
+  Status status() const { return error_ == 0 ? Status() : Status::System(error_); }
   // Whether the open failed because no file has the name.
   bool missing() const { return error_ == ENOENT; }
   // Size of the file when it is a regular file, else 0.

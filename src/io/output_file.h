@@ -2,8 +2,8 @@
 //
 // Writes are gathered in a 1 MiB buffer and handed to the descriptor when it
 // fills, on Flush() and on Close(). The first failed write is remembered in
-// error(); from then on bytes are dropped, so a caller checks error() (or the
-// result of Flush()/Close()) once instead of after every write.
+// status(); from then on bytes are dropped, so a caller checks status() (or
+// the result of Flush()/Close()) once instead of after every write.
 #ifndef DORVENIX_IO_OUTPUT_FILE_H_
 #define DORVENIX_IO_OUTPUT_FILE_H_
 
@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "base/bytes.h"
+#include "base/status.h"
 
 namespace dorvenix {
 
@@ -44,10 +45,10 @@ class OutputFile {
   // Hands the buffered bytes on. Returns false once any write has failed.
   bool Flush();
   // Flushes, then closes an owned descriptor. Returns false when a write or
-  // the close failed; error() has the errno.
+  // the close failed; status() says why.
   bool Close();
 
-  int error() const { return error_; }
+  Status status() const { return error_ == 0 ? Status() : Status::System(error_); }
   int fd() const { return fd_; }
 
  private:
