@@ -12,11 +12,8 @@
 namespace {
 
 std::string Save(const dorvenix::Dictionary& dictionary) {
-  // One writer for the whole run: its 1 MiB buffer is costly to get anew
-  // each time under the sanitizers.
-  static std::string bytes;
-  static dorvenix::OutputFile out(&bytes);
-  bytes.clear();
+  std::string bytes;
+  dorvenix::OutputFile out(&bytes);
   dorvenix::SaveDictionary(dictionary, out);
   FUZZ_CHECK(out.Flush());
   return bytes;

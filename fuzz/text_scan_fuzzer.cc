@@ -25,11 +25,8 @@ constexpr std::string_view kSeed =
 // threads (or in one block on one thread for SIZE_MAX).
 std::string Decipher(const dorvenix::BestWordIndex& index, std::string_view text,
                      std::size_t block) {
-  // One writer for the whole run: its 1 MiB buffer is costly to get anew
-  // each time under the sanitizers.
-  static std::string bytes;
-  static dorvenix::OutputFile out(&bytes);
-  bytes.clear();
+  std::string bytes;
+  dorvenix::OutputFile out(&bytes);
   InputFile in = InputFile::FromMemory(text, block);
   const dorvenix::WorkPlan plan =
       block == SIZE_MAX ? dorvenix::WorkPlan{} : dorvenix::WorkPlan{3, block};
