@@ -65,7 +65,7 @@ TEST(Parallel, CoresFollowTheAffinityMask) {
 
 TEST(Parallel, LearnAndDecipherGiveTheSameResultWhateverThePlan) {
   Dictionary reference;
-  InputFile whole = InputFile::FromMemory(kText);
+  TextInput whole(kText);
   ASSERT_TRUE(LearnFromText(reference, whole).ok());
   // The longest answer has 6 letters: longer words pass through in pieces.
   Dictionary known;
@@ -78,13 +78,13 @@ TEST(Parallel, LearnAndDecipherGiveTheSameResultWhateverThePlan) {
       "a very tsettsettsettsettsettset word, \xe9t\xe9 test\r\nlong\xe9long";
   for (const auto& [plan, read] : Plans()) {
     Dictionary learnt;
-    InputFile in = InputFile::FromMemory(kText, read);
+    TextInput in(kText, read);
     ASSERT_TRUE(LearnFromText(learnt, in, plan).ok());
     EXPECT_EQ(Listing(learnt), Listing(reference))
         << plan.threads << " threads, blocks of " << plan.block_size;
     std::string text;
     {
-      InputFile again = InputFile::FromMemory(kText, read);
+      TextInput again(kText, read);
       OutputFile out(&text);
       ASSERT_TRUE(DecipherText(index, again, out, plan).ok());
     }
@@ -100,13 +100,13 @@ TEST(Parallel, LoadAddsInFileOrderAndStopsAtTheFirstBadLine) {
       "most 1\nword 3\n";
   for (const std::string& text : {good, good + "word 4x\nword 100\nlate 1\n"}) {
     Dictionary reference;
-    InputFile whole = InputFile::FromMemory(text);
+    TextInput whole(text);
     const std::string expected = LoadDictionary(reference, whole).Describe("f");
     EXPECT_EQ(Listing(reference), "least -2147483639\nmost 2147483643\nword 3\n");
     EXPECT_EQ(expected.substr(0, 4), text == good ? "f" : "f:10");
     for (const auto& [plan, read] : Plans()) {
       Dictionary loaded;
-      InputFile in = InputFile::FromMemory(text, read);
+      TextInput in(text, read);
       const std::string verdict = LoadDictionary(loaded, in, plan).Describe("f");
       EXPECT_EQ(Listing(loaded), Listing(reference))
           << plan.threads << " threads, blocks of " << plan.block_size;
