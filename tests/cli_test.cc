@@ -101,8 +101,8 @@ TEST(Cli, StatusesOutputFilesAndMessages) {
            "dorvenix: error: sub: Is a directory\n"},
       {D + "-l missing sub bad.dict -d s.txt -l book.dict -d s.txt", 2,
        "teh quick bwron fox jmpus oevr the lzay dog.\n" + kDeciphered,
-       "dorvenix: error: sub: Is a directory\nbad.dict:2: no space between the word and its "
-       "count; the rest of the file is not loaded\n"},
+       "dorvenix: error: sub: Is a directory\ndorvenix: error: bad.dict:2: no space between the "
+       "word and its count; the rest of the file is not loaded\n"},
       {D + "-a book -s nowhere/d sub -d s.txt", 2, kDeciphered,
        "dorvenix: error: nowhere/d: cannot write in folder nowhere" + kNoFile +
            "dorvenix: error: sub: Is a directory\n"},

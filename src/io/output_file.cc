@@ -4,28 +4,37 @@
 
 #include <cerrno>
 #include <charconv>
+#include <new>
 
 namespace dorvenix {
 namespace {
 
-constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+constexpr std::size_t kFileBuffer = std::size_t{1} << 20;
+constexpr std::size_t kStringBuffer = std::size_t{16} << 10;
 
 }  // namespace
 
 OutputFile::OutputFile(int fd, bool owns_fd)
     : fd_(fd),
       owns_fd_(owns_fd),
-      buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)),
-      capacity_(kBufferSize) {}
+      buffer_(std::make_unique_for_overwrite<char[]>(kFileBuffer)),
+      capacity_(kFileBuffer) {}
 
 OutputFile::OutputFile(std::string* sink)
     : fd_(-1),
       owns_fd_(false),
       sink_(sink),
-      buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)),
-      capacity_(kBufferSize) {}
+      buffer_(std::make_unique_for_overwrite<char[]>(kStringBuffer)),
+      capacity_(kStringBuffer) {}
 
-OutputFile::~OutputFile() { Close(); }
+OutputFile::~OutputFile() {
+  // A destructor may not throw: a string writer dropped while memory runs
+  // out (the stack unwinding from it) loses what it had not handed on.
+  try {
+    Close();
+  } catch (const std::bad_alloc&) {
+  }
+}
 
 void OutputFile::WriteInt(std::int64_t value) {
   char digits[24];
@@ -35,7 +44,7 @@ void OutputFile::WriteInt(std::int64_t value) {
 
 void OutputFile::WriteSlow(std::string_view bytes) {
   Drain();
-  if (bytes.size() >= kDirect) {
+  if (bytes.size() >= kDirect || bytes.size() > capacity_) {
     Send(bytes.data(), bytes.size());
   } else {
     std::memcpy(buffer_.get(), bytes.data(), bytes.size());
