@@ -208,7 +208,7 @@ void BestWordIndex::Filler::FillShare(std::span<const bool> wanted, std::size_t 
                                  std::int32_t count) {
       if (!LooksUp(word)) return;
       const std::size_t p = index_.PartitionOf(word);
-      if (!wanted[p] || p % shares != share) return;
+      if (!wanted[p] || (shares > 1 && p % shares != share)) return;
       Partition& partition = index_.partitions_[p];
       const std::uint64_t hash = KeyHash(word, MakeLetterKey(word));
       // The run of slots an insert reads seldom passes the next cache line.
@@ -298,18 +298,13 @@ std::size_t BestWordIndex::PartitionOf(std::size_t n, char first, char last) con
   return static_cast<std::size_t>(((HashPair(n, ends) >> 32) * partition_count_) >> 32);
 }
 
-std::string_view BestWordIndex::FindBestWord(std::string_view word) const {
-  std::string_view answer;
-  FindBestWords(std::span(&word, 1), std::span(&answer, 1));
-  return answer;
-}
 
 // The look-up of `word`, whose KeyHash is `hash`: record_matches(record)
 // tells whether an IndexRecord is that of its key, and entry_matches(known)
 // whether a word of the dictionary with the same length and ends has its
 // key. The records' heads have `head_size` bytes.
 template <class RecordMatches, class EntryMatches>
-inline std::string_view BestWordIndex::Find(std::string_view word, std::uint64_t hash,
+[[gnu::always_inline]] inline std::string_view BestWordIndex::Find(std::string_view word, std::uint64_t hash,
                                             std::size_t head_size, RecordMatches&& record_matches,
                                             EntryMatches&& entry_matches) const {
   const Partition& partition = partitions_[PartitionOf(word)];
@@ -340,7 +335,7 @@ inline std::string_view BestWordIndex::Find(std::string_view word, std::uint64_t
 // Performance-critical: a look-up is one product, one probe of a small table
 // and one read of a record, most often one of the few that the most frequent
 // words share.
-inline std::string_view BestWordIndex::FindByLetters(std::string_view word,
+[[gnu::always_inline]] inline std::string_view BestWordIndex::FindByLetters(std::string_view word,
                                                      const LetterKey& letters,
                                                      std::uint64_t hash) const {
   return Find(
@@ -367,39 +362,54 @@ std::string_view BestWordIndex::FindByKey(std::string_view word) const {
       [&](std::string_view known) { return SameKey(known, word, &scratch); });
 }
 
-void BestWordIndex::FindBestWords(std::span<const std::string_view> words,
-                                  std::span<std::string_view> answers) const {
+// Throws when the dictionary changed since the index was made, and fills
+// what `words` need.
+void BestWordIndex::Ready(std::span<const std::string_view> words) const {
   if (!DescribesVersion(dictionary_.version())) {
     throw std::logic_error("the dictionary changed since its look-up index was made");
   }
   if (!filled_.load(std::memory_order_acquire)) Prepare(words);
+}
+
+std::string_view BestWordIndex::FindBestWord(std::string_view word) const {
+  Ready(std::span(&word, 1));
+  if (!LooksUp(word)) return word;
+  const LetterKey letters = MakeLetterKey(word);
+  return letters.valid() ? FindByLetters(word, letters, KeyHash(word, letters)) : FindByKey(word);
+}
+
+void BestWordIndex::FindBestWords(std::span<const std::string_view> words,
+                                  std::span<std::string_view> answers) const {
+  Ready(words);
   // A look-up in three steps, each some words ahead of the next, so that
   // the memory each needs has arrived by then: the key and its slot, then
   // the record or entry the slot names, then the answer.
+  struct Ahead {
+    LetterKey letters;  // not valid when the word has no LetterKey or is not looked up
+    std::uint64_t hash;
+    const Partition* partition;
+  };
   constexpr std::size_t kAhead = 16;
   constexpr std::size_t kRing = 64;  // > 2 * kAhead, a power of two
-  LetterKey keys[kRing] = {};
-  std::uint64_t hashes[kRing] = {};
-  const Partition* partitions[kRing] = {};
+  Ahead ring[kRing];
   const std::size_t n = words.size();
   for (std::size_t i = 0; i < n + 2 * kAhead; ++i) {
     if (i < n) {
       const std::string_view word = words[i];
-      const std::size_t b = i % kRing;
-      keys[b] = LooksUp(word) ? MakeLetterKey(word) : LetterKey{0, 0, 0};
-      if (keys[b].valid()) {
-        hashes[b] = KeyHash(word, keys[b]);
-        partitions[b] = &partitions_[PartitionOf(word)];
-        __builtin_prefetch(&partitions[b]->slots[partitions[b]->Home(TagOf(hashes[b]))]);
+      Ahead& a = ring[i % kRing];
+      a = Ahead{LooksUp(word) ? MakeLetterKey(word) : LetterKey{0, 0, 0}, 0, nullptr};
+      if (a.letters.valid()) {
+        a.hash = KeyHash(word, a.letters);
+        a.partition = &partitions_[PartitionOf(word)];
+        __builtin_prefetch(&a.partition->slots[a.partition->Home(TagOf(a.hash))]);
       }
     }
     if (i >= kAhead && i - kAhead < n) {
-      const std::size_t b = (i - kAhead) % kRing;
-      if (keys[b].valid()) {
-        const Partition& partition = *partitions[b];
-        const Slot slot = partition.slots[partition.Home(TagOf(hashes[b]))];
+      const Ahead& a = ring[(i - kAhead) % kRing];
+      if (a.letters.valid()) {
+        const Slot slot = a.partition->slots[a.partition->Home(TagOf(a.hash))];
         if ((slot.tag & kRecorded) != 0) {
-          __builtin_prefetch(partition.records.data() + slot.target);
+          __builtin_prefetch(a.partition->records.data() + slot.target);
         } else if (slot.tag != 0) {
           dictionary_.Prefetch(slot.target);
         }
@@ -407,10 +417,10 @@ void BestWordIndex::FindBestWords(std::span<const std::string_view> words,
     }
     if (i >= 2 * kAhead) {
       const std::size_t j = i - 2 * kAhead;
-      const std::size_t b = j % kRing;
+      const Ahead& a = ring[j % kRing];
       const std::string_view word = words[j];
-      if (keys[b].valid()) {
-        answers[j] = FindByLetters(word, keys[b], hashes[b]);
+      if (a.letters.valid()) {
+        answers[j] = FindByLetters(word, a.letters, a.hash);
       } else {
         answers[j] = LooksUp(word) ? FindByKey(word) : word;
       }

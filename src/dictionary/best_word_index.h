@@ -88,7 +88,9 @@ class BestWordIndex {
   std::size_t PartitionOf(std::string_view word) const {
     return PartitionOf(word.size(), word.front(), word.back());
   }
-  // Fills the partitions that `words` need and are still empty.
+  // Throws std::logic_error when the dictionary changed since the index was
+  // made; fills the partitions that `words` need and are still empty.
+  void Ready(std::span<const std::string_view> words) const;
   void Prepare(std::span<const std::string_view> words) const;
   // The look-up itself, in a filled partition.
   template <class RecordMatches, class EntryMatches>
