@@ -244,8 +244,8 @@ TEST(BestWordIndex, AnswersLikeThePlainRulesOnRandomDictionaries) {
       BestWordIndex::Shape shape;
       bool one_by_one;
     };
-    for (const Variant& v : {Variant{1, {}, false}, Variant{1, {2, 4, 0}, true},
-                             Variant{3, {3, 0, 0}, false}}) {
+    for (const Variant& v :
+         {Variant{1, {}, false}, Variant{1, {2, 4, 0}, true}, Variant{3, {3, 0, 0}, false}}) {
       const BestWordIndex index(dictionary, v.threads, v.shape);
       EXPECT_GE(index.longest_word(), longest);
       std::vector<std::string> singles;

@@ -26,7 +26,9 @@ namespace {
 bool SortsAfterItsRun(std::string_view word) { return static_cast<unsigned char>(word[0]) == 0xFF; }
 
 // Whether the index looks `word` up at all.
-bool LooksUp(std::string_view word) { return IsStoredLength(word.size()) && !SortsAfterItsRun(word); }
+bool LooksUp(std::string_view word) {
+  return IsStoredLength(word.size()) && !SortsAfterItsRun(word);
+}
 
 // A slot's tag: 29 bits of its key's hash, then three flags. kTaken is set
 // in every tag, so that 0 marks an empty slot.
@@ -37,7 +39,9 @@ constexpr std::uint32_t kFlags = kRecorded | kOthers;
 
 // Slots in a cache line.
 constexpr std::size_t kLine = 8;
-std::uint32_t TagOf(std::uint64_t hash) { return (static_cast<std::uint32_t>(hash) & ~7u) | kTaken; }
+std::uint32_t TagOf(std::uint64_t hash) {
+  return (static_cast<std::uint32_t>(hash) & ~7u) | kTaken;
+}
 
 }  // namespace
 
@@ -90,13 +94,13 @@ BestWordIndex::Filler::Filler(const BestWordIndex& index) : index_(index) {
   std::size_t widths[33] = {};
   std::size_t total = 0;
   for (std::size_t wp = 0; wp < Dictionary::kPartitions; ++wp) {
-    index.dictionary_.ForEachIn(wp, [&](Dictionary::EntryId, std::string_view word,
-                                        std::int32_t count) {
-      if (!LooksUp(word)) return;
-      ++words[index.PartitionOf(word)];
-      ++total;
-      if (count > 0) ++widths[std::bit_width(static_cast<std::uint32_t>(count))];
-    });
+    index.dictionary_.ForEachIn(
+        wp, [&](Dictionary::EntryId, std::string_view word, std::int32_t count) {
+          if (!LooksUp(word)) return;
+          ++words[index.PartitionOf(word)];
+          ++total;
+          if (count > 0) ++widths[std::bit_width(static_cast<std::uint32_t>(count))];
+        });
   }
   // The lowest power of two that at most recorded_keys words reach.
   std::size_t above = 0;
@@ -204,22 +208,23 @@ void BestWordIndex::Filler::FillShare(std::span<const bool> wanted, std::size_t 
   Pending pending[kBatch];
   std::size_t waiting = 0;
   for (std::size_t wp = 0; wp < Dictionary::kPartitions; ++wp) {
-    dictionary.ForEachIn(wp, [&](Dictionary::EntryId id, std::string_view word,
-                                 std::int32_t count) {
-      if (!LooksUp(word)) return;
-      const std::size_t p = index_.PartitionOf(word);
-      if (!wanted[p] || (shares > 1 && p % shares != share)) return;
-      Partition& partition = index_.partitions_[p];
-      const std::uint64_t hash = KeyHash(word, MakeLetterKey(word));
-      // The run of slots an insert reads seldom passes the next cache line.
-      const Slot* const home = &partition.slots[partition.Home(TagOf(hash))];
-      __builtin_prefetch(home);
-      __builtin_prefetch(home + kLine - 1);
-      pending[waiting++] = Pending{p, hash, word, id, count};
-      if (waiting < kBatch) return;
-      for (const Pending& e : pending) insert(e.partition, e.hash, e.id, e.word, e.count);
-      waiting = 0;
-    });
+    dictionary.ForEachIn(wp,
+                         [&](Dictionary::EntryId id, std::string_view word, std::int32_t count) {
+                           if (!LooksUp(word)) return;
+                           const std::size_t p = index_.PartitionOf(word);
+                           if (!wanted[p] || (shares > 1 && p % shares != share)) return;
+                           Partition& partition = index_.partitions_[p];
+                           const std::uint64_t hash = KeyHash(word, MakeLetterKey(word));
+                           // The run of slots an insert reads seldom passes the next cache line.
+                           const Slot* const home = &partition.slots[partition.Home(TagOf(hash))];
+                           __builtin_prefetch(home);
+                           __builtin_prefetch(home + kLine - 1);
+                           pending[waiting++] = Pending{p, hash, word, id, count};
+                           if (waiting < kBatch) return;
+                           for (const Pending& e : pending)
+                             insert(e.partition, e.hash, e.id, e.word, e.count);
+                           waiting = 0;
+                         });
   }
   for (std::size_t j = 0; j < waiting; ++j) {
     const Pending& e = pending[j];
@@ -298,15 +303,14 @@ std::size_t BestWordIndex::PartitionOf(std::size_t n, char first, char last) con
   return static_cast<std::size_t>(((HashPair(n, ends) >> 32) * partition_count_) >> 32);
 }
 
-
 // The look-up of `word`, whose KeyHash is `hash`: record_matches(record)
 // tells whether an IndexRecord is that of its key, and entry_matches(known)
 // whether a word of the dictionary with the same length and ends has its
 // key. The records' heads have `head_size` bytes.
 template <class RecordMatches, class EntryMatches>
-[[gnu::always_inline]] inline std::string_view BestWordIndex::Find(std::string_view word, std::uint64_t hash,
-                                            std::size_t head_size, RecordMatches&& record_matches,
-                                            EntryMatches&& entry_matches) const {
+[[gnu::always_inline]] inline std::string_view BestWordIndex::Find(
+    std::string_view word, std::uint64_t hash, std::size_t head_size,
+    RecordMatches&& record_matches, EntryMatches&& entry_matches) const {
   const Partition& partition = partitions_[PartitionOf(word)];
   const std::uint32_t tag = TagOf(hash);
   for (std::size_t i = partition.Home(tag);; i = partition.Next(i)) {
@@ -319,8 +323,7 @@ template <class RecordMatches, class EntryMatches>
       continue;
     }
     const std::string_view best = dictionary_.Word(slot.target);
-    if (best.size() != word.size() || best.front() != word.front() ||
-        best.back() != word.back()) {
+    if (best.size() != word.size() || best.front() != word.front() || best.back() != word.back()) {
       continue;
     }
     if (BytesEqual(best.data(), word.data(), word.size())) return word;
@@ -335,9 +338,8 @@ template <class RecordMatches, class EntryMatches>
 // Performance-critical: a look-up is one product, one probe of a small table
 // and one read of a record, most often one of the few that the most frequent
 // words share.
-[[gnu::always_inline]] inline std::string_view BestWordIndex::FindByLetters(std::string_view word,
-                                                     const LetterKey& letters,
-                                                     std::uint64_t hash) const {
+[[gnu::always_inline]] inline std::string_view BestWordIndex::FindByLetters(
+    std::string_view word, const LetterKey& letters, std::uint64_t hash) const {
   return Find(
       word, hash, sizeof letters.product,
       [&](const IndexRecord& record) { return record.HasKeyOf(word, letters); },

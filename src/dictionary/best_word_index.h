@@ -41,8 +41,8 @@ class BestWordIndex {
   // How the index is laid out. The defaults suit every dictionary; tests
   // choose small values to reach every path with a small one.
   struct Shape {
-    std::size_t partition_words = 2048;                // words a partition holds, about
-    std::size_t recorded_keys = std::size_t{1} << 17;  // keys that get a record, at most
+    std::size_t partition_words = 2048;                 // words a partition holds, about
+    std::size_t recorded_keys = std::size_t{1} << 17;   // keys that get a record, at most
     std::size_t parallel_words = std::size_t{1} << 18;  // fewer are filled on one thread
   };
 
@@ -104,9 +104,9 @@ class BestWordIndex {
   std::string_view FindByKey(std::string_view word) const;
 
   const Dictionary& dictionary_;
-  std::uint64_t version_;        // the dictionary's version when the index was made
-  std::size_t longest_word_;     // the dictionary's longest word then
-  unsigned threads_;             // for filling every partition at once
+  std::uint64_t version_;     // the dictionary's version when the index was made
+  std::size_t longest_word_;  // the dictionary's longest word then
+  unsigned threads_;          // for filling every partition at once
   Shape shape_;
   std::size_t partition_count_;  // at least 1
   std::unique_ptr<Partition[]> partitions_;

@@ -174,11 +174,11 @@ class WordTable {
     PagePool* pool_;  // where data_ comes from, or null for the heap
   };
 
-  PagePool* pool_;        // where large blocks and indexes come from, or null
-  Arena arena_;           // the records
-  Slots slots_;           // open addressing, linear probing
-  std::size_t mask_;      // slots_.size() - 1
-  unsigned shift_;        // 32 - log2(slots_.size())
+  PagePool* pool_;           // where large blocks and indexes come from, or null
+  Arena arena_;              // the records
+  Slots slots_;              // open addressing, linear probing
+  std::size_t mask_;         // slots_.size() - 1
+  unsigned shift_;           // 32 - log2(slots_.size())
   std::size_t size_ = 0;     // strings held
   std::size_t longest_ = 0;  // length of the longest string held
 };
