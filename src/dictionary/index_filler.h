@@ -1,0 +1,53 @@
+// BestWordIndex::Filler: fills the partitions of a look-up index
+// (best_word_index.h, index_partition.h) from its dictionary.
+//
+// A fill is a pass over the dictionary in which every word of a wanted
+// partition gets its key's slot or, when its key has one, competes with the
+// key's best word; then the keys whose best words have the highest counts
+// get their IndexRecords, most frequent first. Partitions of different
+// threads never share memory. Used only under the index's fill mutex.
+#ifndef DORVENIX_DICTIONARY_INDEX_FILLER_H_
+#define DORVENIX_DICTIONARY_INDEX_FILLER_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "dictionary/best_word_index.h"
+#include "dictionary/index_partition.h"
+
+namespace dorvenix {
+
+// What filling needs besides the partitions: their slots' memory, laid out
+// by a first pass that counts the words of each partition, and the count
+// from which a key gets a record.
+class BestWordIndex::Filler {
+ public:
+  // Makes that first pass and points every partition at its slots. Throws
+  // std::bad_alloc when memory runs out.
+  explicit Filler(const BestWordIndex& index);
+  Filler(const Filler&) = delete;
+  Filler& operator=(const Filler&) = delete;
+  ~Filler();
+
+  // Fills the partitions p with wanted[p] set, on up to `threads` threads,
+  // and marks them filled. Throws std::bad_alloc when memory runs out; the
+  // partitions stay empty then, and a later Fill starts them afresh.
+  void Fill(std::span<const bool> wanted, unsigned threads);
+
+  unsigned passes() const { return passes_; }
+
+ private:
+  // Fills the partitions p with wanted[p] set and p % shares == share.
+  void FillShare(std::span<const bool> wanted, std::size_t share, std::size_t shares) const;
+
+  const BestWordIndex& index_;
+  Slot* memory_ = nullptr;     // every partition's slots, zeroed until filled
+  std::size_t bytes_ = 0;      // the size of that memory
+  std::int64_t record_count_;  // keys whose best word has this count or more get a record
+  unsigned passes_ = 0;        // passes that filled partitions
+};
+
+}  // namespace dorvenix
+
+#endif  // DORVENIX_DICTIONARY_INDEX_FILLER_H_
