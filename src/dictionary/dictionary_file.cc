@@ -106,10 +106,10 @@ void ParseLines(Job& job, Scratch& s, std::size_t batch, Add&& add) {
   add(s.entries);
 }
 
-// Below this size a file is loaded on the calling thread, in blocks of
-// kSmallFileBlock: threads would cost more than they save, and a smaller
-// block less fresh memory.
-constexpr std::uint64_t kSmallFile = std::uint64_t{8} << 20;
+// A file of fewer blocks than this is loaded on the calling thread, in
+// blocks of at most kSmallFileBlock: threads would cost more than they
+// save, and a smaller block less fresh memory.
+constexpr std::uint64_t kSmallFileBlocks = 8;
 constexpr std::size_t kSmallFileBlock = std::size_t{256} << 10;
 
 // Performance-critical for large dictionaries: blocks of whole lines are
@@ -119,7 +119,7 @@ constexpr std::size_t kSmallFileBlock = std::size_t{256} << 10;
 // line is added.
 Status Load(Dictionary& dictionary, InputFile& in, const WorkPlan& given) {
   WorkPlan plan = given;
-  if (in.size() != 0 && in.size() < kSmallFile) {
+  if (in.size() != 0 && in.size() / kSmallFileBlocks < given.block_size) {
     plan.threads = 1;
     plan.block_size = std::min(plan.block_size, kSmallFileBlock);
   }

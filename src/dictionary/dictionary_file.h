@@ -27,8 +27,8 @@
 namespace dorvenix {
 
 // Merges the entries of `in` into `dictionary`, parsing as `plan` says (a
-// file of a few megabytes on the calling thread alone); the dictionary ends
-// up the same whatever the plan. Loading stops at the first malformed line:
+// file of fewer than 8 blocks on the calling thread alone); the dictionary
+// ends up the same whatever the plan. Loading stops at the first malformed line:
 // that line adds nothing, the lines before it stay added, and the result
 // names it. A read error, memory running out or a limit reached stop loading
 // likewise, and the result says which.
