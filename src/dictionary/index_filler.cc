@@ -95,14 +95,10 @@ void BestWordIndex::Filler::FillShare(std::span<const bool> wanted, std::size_t 
     partition.records.clear();
   }
   // First every key gets a slot naming its best entry; the words that lose
-  // to another of their key are kept aside.
-  struct Loser {
-    std::uint64_t hash;
-    Dictionary::EntryId id;
-  };
-  std::vector<Loser> losers;
-  // The slots whose best word has a count that earns a record, some twice.
+  // to another of their key are kept aside, with their key's slot.
   using Place = std::pair<std::size_t, std::size_t>;  // partition, slot
+  std::vector<std::pair<Place, Dictionary::EntryId>> others;
+  // The slots whose best word has a count that earns a record.
   std::vector<Place> frequent;
   std::string scratch;
   // Adds the entry `id` with `word` and `count`, of the key with KeyHash
@@ -120,11 +116,11 @@ void BestWordIndex::Filler::FillShare(std::span<const bool> wanted, std::size_t 
       slot.tag |= kOthers;
       const std::int32_t best_count = dictionary.Count(slot.target);
       if (count > best_count || (count == best_count && word < best)) {
-        losers.push_back(Loser{hash, slot.target});
+        others.emplace_back(Place(p, i), slot.target);
         slot.target = id;
-        if (count >= record_count_) frequent.emplace_back(p, i);
+        if (count >= record_count_ && best_count < record_count_) frequent.emplace_back(p, i);
       } else {
-        losers.push_back(Loser{hash, id});
+        others.emplace_back(Place(p, i), id);
       }
       return;
     }
@@ -142,25 +138,22 @@ void BestWordIndex::Filler::FillShare(std::span<const bool> wanted, std::size_t 
   constexpr std::size_t kBatch = 32;
   Pending pending[kBatch];
   std::size_t waiting = 0;
-  for (std::size_t wp = 0; wp < Dictionary::kPartitions; ++wp) {
-    dictionary.ForEachIn(wp,
-                         [&](Dictionary::EntryId id, std::string_view word, std::int32_t count) {
-                           if (!LooksUp(word)) return;
-                           const std::size_t p = index_.PartitionOf(word);
-                           if (!wanted[p] || (shares > 1 && p % shares != share)) return;
-                           Partition& partition = index_.partitions_[p];
-                           const std::uint64_t hash = KeyHash(word, MakeLetterKey(word));
-                           // The run of slots an insert reads seldom passes the next cache line.
-                           const Slot* const home = &partition.slots[partition.Home(TagOf(hash))];
-                           __builtin_prefetch(home);
-                           __builtin_prefetch(home + kLine - 1);
-                           pending[waiting++] = Pending{p, hash, word, id, count};
-                           if (waiting < kBatch) return;
-                           for (const Pending& e : pending)
-                             insert(e.partition, e.hash, e.id, e.word, e.count);
-                           waiting = 0;
-                         });
-  }
+  auto visit = [&](Dictionary::EntryId id, std::string_view word, std::int32_t count) {
+    if (!LooksUp(word)) return;
+    const std::size_t p = index_.PartitionOf(word);
+    if (!wanted[p] || (shares > 1 && p % shares != share)) return;
+    Partition& partition = index_.partitions_[p];
+    const std::uint64_t hash = KeyHash(word, MakeLetterKey(word));
+    // The run of slots an insert reads seldom passes the next cache line.
+    const Slot* const home = &partition.slots[partition.Home(TagOf(hash))];
+    __builtin_prefetch(home);
+    __builtin_prefetch(home + kLine - 1);
+    pending[waiting++] = Pending{p, hash, word, id, count};
+    if (waiting < kBatch) return;
+    for (const Pending& e : pending) insert(e.partition, e.hash, e.id, e.word, e.count);
+    waiting = 0;
+  };
+  for (std::size_t wp = 0; wp < Dictionary::kPartitions; ++wp) dictionary.ForEachIn(wp, visit);
   for (std::size_t j = 0; j < waiting; ++j) {
     const Pending& e = pending[j];
     insert(e.partition, e.hash, e.id, e.word, e.count);
@@ -168,24 +161,8 @@ void BestWordIndex::Filler::FillShare(std::span<const bool> wanted, std::size_t 
 
   // Then the keys with the highest counts get records, most frequent first
   // in each partition, with every other word of their key.
-  auto place_of = [&](const Loser& loser) {
-    const std::string_view word = dictionary.Word(loser.id);
-    const std::size_t p = index_.PartitionOf(word);
-    const Partition& partition = index_.partitions_[p];
-    const std::uint32_t tag = TagOf(loser.hash);
-    std::size_t i = partition.Home(tag);
-    while ((partition.slots[i].tag & ~kFlags) != tag ||
-           !SameKey(dictionary.Word(partition.slots[i].target), word, &scratch)) {
-      i = partition.Next(i);
-    }
-    return Place(p, i);
-  };
-  std::vector<std::pair<Place, Dictionary::EntryId>> others;
-  others.reserve(losers.size());
-  for (const Loser& loser : losers) others.emplace_back(place_of(loser), loser.id);
   std::sort(others.begin(), others.end());
   std::sort(frequent.begin(), frequent.end());
-  frequent.erase(std::unique(frequent.begin(), frequent.end()), frequent.end());
   std::vector<std::pair<std::int32_t, std::size_t>> by_count;  // count, slot
   std::vector<std::string_view> words;
   std::string key;
