@@ -33,21 +33,14 @@ BestWordIndex::BestWordIndex(const Dictionary& dictionary, unsigned threads, con
 
 BestWordIndex::~BestWordIndex() = default;
 
-std::size_t BestWordIndex::PartitionOf(std::size_t n, char first, char last) const {
-  const std::uint64_t ends = std::uint64_t{static_cast<unsigned char>(first)} |
-                             std::uint64_t{static_cast<unsigned char>(last)} << 8;
-  return static_cast<std::size_t>(((HashPair(n, ends) >> 32) * partition_count_) >> 32);
-}
-
 // The look-up of `word`, whose KeyHash is `hash`: record_matches(record)
 // tells whether an IndexRecord is that of its key, and entry_matches(known)
 // whether a word of the dictionary with the same length and ends has its
 // key. The records' heads have `head_size` bytes.
 template <class RecordMatches, class EntryMatches>
 [[gnu::always_inline]] inline std::string_view BestWordIndex::Find(
-    std::string_view word, std::uint64_t hash, std::size_t head_size,
+    std::string_view word, const Partition& partition, std::uint64_t hash, std::size_t head_size,
     RecordMatches&& record_matches, EntryMatches&& entry_matches) const {
-  const Partition& partition = partitions_[PartitionOf(word)];
   const std::uint32_t tag = TagOf(hash);
   for (std::size_t i = partition.Home(tag);; i = partition.Next(i)) {
     const Slot slot = partition.slots[i];
@@ -75,9 +68,10 @@ template <class RecordMatches, class EntryMatches>
 // and one read of a record, most often one of the few that the most frequent
 // words share.
 [[gnu::always_inline]] inline std::string_view BestWordIndex::FindByLetters(
-    std::string_view word, const LetterKey& letters, std::uint64_t hash) const {
+    std::string_view word, const Partition& partition, const LetterKey& letters,
+    std::uint64_t hash) const {
   return Find(
-      word, hash, sizeof letters.product,
+      word, partition, hash, sizeof letters.product,
       [&](const IndexRecord& record) { return record.HasKeyOf(word, letters); },
       [&](std::string_view known) { return InnerLetterProduct(known) == letters.product; });
 }
@@ -95,7 +89,7 @@ std::string_view BestWordIndex::FindByKey(std::string_view word) const {
   const std::string_view key_view(key, word.size());
   std::string scratch;
   return Find(
-      word, HashBytes(key_view), word.size(),
+      word, partitions_[PartitionOf(word)], HashBytes(key_view), word.size(),
       [&](const IndexRecord& record) { return record.HasKey(key_view); },
       [&](std::string_view known) { return SameKey(known, word, &scratch); });
 }
@@ -113,7 +107,8 @@ std::string_view BestWordIndex::FindBestWord(std::string_view word) const {
   Ready(std::span(&word, 1));
   if (!LooksUp(word)) return word;
   const LetterKey letters = MakeLetterKey(word);
-  return letters.valid() ? FindByLetters(word, letters, KeyHash(word, letters)) : FindByKey(word);
+  if (!letters.valid()) return FindByKey(word);
+  return FindByLetters(word, partitions_[PartitionOf(word)], letters, KeyHash(word, letters));
 }
 
 void BestWordIndex::FindBestWords(std::span<const std::string_view> words,
@@ -158,7 +153,7 @@ void BestWordIndex::FindBestWords(std::span<const std::string_view> words,
       const Ahead& a = ring[j % kRing];
       const std::string_view word = words[j];
       if (a.letters.valid()) {
-        answers[j] = FindByLetters(word, a.letters, a.hash);
+        answers[j] = FindByLetters(word, *a.partition, a.letters, a.hash);
       } else {
         answers[j] = LooksUp(word) ? FindByKey(word) : word;
       }

@@ -82,11 +82,13 @@ class BestWordIndex {
   struct Partition;
   class Filler;
 
-  // The partition of the keys of words of length n that start with `first`
-  // and end with `last`.
-  std::size_t PartitionOf(std::size_t n, char first, char last) const;
+  // The partition of the key of `word` (more than 3 bytes): a hash of its
+  // length and ends, which every word of a key shares.
   std::size_t PartitionOf(std::string_view word) const {
-    return PartitionOf(word.size(), word.front(), word.back());
+    const auto ends = static_cast<std::uint32_t>(word.size()) << 16 ^
+                      std::uint32_t{static_cast<unsigned char>(word.front())} << 8 ^
+                      static_cast<unsigned char>(word.back());
+    return static_cast<std::size_t>((std::uint64_t{ends * 0x9E3779B1u} * partition_count_) >> 32);
   }
   // Throws std::logic_error when the dictionary changed since the index was
   // made; fills the partitions that `words` need and are still empty.
@@ -94,12 +96,13 @@ class BestWordIndex {
   void Prepare(std::span<const std::string_view> words) const;
   // The look-up itself, in a filled partition.
   template <class RecordMatches, class EntryMatches>
-  std::string_view Find(std::string_view word, std::uint64_t hash, std::size_t head_size,
-                        RecordMatches&& record_matches, EntryMatches&& entry_matches) const;
+  std::string_view Find(std::string_view word, const Partition& partition, std::uint64_t hash,
+                        std::size_t head_size, RecordMatches&& record_matches,
+                        EntryMatches&& entry_matches) const;
   // FindBestWord for a word of more than 3 bytes that has the LetterKey
-  // `letters` and the KeyHash `hash`.
-  std::string_view FindByLetters(std::string_view word, const LetterKey& letters,
-                                 std::uint64_t hash) const;
+  // `letters` and the KeyHash `hash`, in `partition`.
+  std::string_view FindByLetters(std::string_view word, const Partition& partition,
+                                 const LetterKey& letters, std::uint64_t hash) const;
   // FindBestWord for a word of more than 3 bytes that has no LetterKey.
   std::string_view FindByKey(std::string_view word) const;
 
