@@ -78,7 +78,11 @@ class Workspace : public TempDir {
 
   // Runs the cases in order: scripts with /bin/sh, or the driver in-process
   // on arguments split at spaces. None may leave a temporary file behind.
-  void Check(const std::vector<Case>& cases, bool in_process = false) const {
+  void Check(const std::vector<Case>& cases) const { Check(cases, false); }
+  void CheckInProcess(const std::vector<Case>& cases) const { Check(cases, true); }
+
+ private:
+  void Check(const std::vector<Case>& cases, bool in_process) const {
     const InFolder here(*this);
     for (const Case& c : cases) {
       const RunResult r = in_process ? RunHere(c) : RunShell(c.command, *this);
@@ -89,7 +93,6 @@ class Workspace : public TempDir {
     EXPECT_EQ(RunShell("find . -name '.?*'", *this).out, "");
   }
 
- private:
   static RunResult RunHere(const Case& c) {
     std::istringstream words(c.command);
     std::vector<std::string> args = {"dorvenix"};
@@ -113,47 +116,44 @@ TEST(Cli, ArgumentsRunLeftToRightWithTheirStatusesAndMessages) {
   const std::string unnamed = "dorvenix: error: -s names no file; nothing was saved\n";
   const std::string bad_out = "dorvenix: error: standard output: Bad file descriptor\n";
   Workspace ws;
-  ws.Check(
-      {
-          {"", 1, usage, ""},
-          {"-i book", 1, kEmptyReport + usage, ""},
-          // -i keeps the command in force: s.txt is learnt too.
-          {"-a book -i s.txt -i", 0,
-           kBookReport + "Collision: brown(1) with bwron(1)\nCollision: jmpus(1) with jumps(1)\n" +
-               "Collision: lazy(1) with lzay(1)\nCollision: oevr(1) with over(1)\n" +
-               "Collision: qucik(1) with quick(1)\n" +
-               "Words loaded(excluding 3 letter words and shorter)=11\nCollisions=5\n",
-           ""},
-          {"-d s.txt -a book -d s.txt", 0,
-           "teh qucik bwron fox jmpus oevr the lzay dog.\n" + kDeciphered, ""},
-          {"-a -L --load -lx book -d missing sub s.txt", 2, kDeciphered,
-           "dorvenix: error: -L" + kNoFile + "dorvenix: error: --load" + kNoFile +
-               "dorvenix: error: -lx" + kNoFile + "dorvenix: error: missing" + kNoFile +
-               "dorvenix: error: sub: Is a directory\n"},
-          {"-l missing sub bad.dict -d s.txt -l book.dict -d s.txt", 2,
-           "teh quick bwron fox jmpus oevr the lzay dog.\n" + kDeciphered,
-           "dorvenix: error: sub: Is a directory\ndorvenix: error: bad.dict:2: no space between "
-           "the "
-           "word and its count; the rest of the file is not loaded\n"},
-          {"-a book -s nowhere/d sub -d s.txt", 2, kDeciphered,
-           "dorvenix: error: nowhere/d: cannot write in folder nowhere" + kNoFile +
-               "dorvenix: error: sub: Is a directory\n"},
-          // "-s" needs a file before the next "-l", "-s", "-a", "-d" or the end
-          // ("-i" is no command); an empty "-l", "-a" or "-d" is fine.
-          {"-a book -s", 2, "", unnamed},
-          {"-a book -s -d s.txt", 2, kDeciphered, unnamed},
-          {"-a book -s -s o.dict -l o.dict -i", 2, kBookReport, unnamed},
-          {"-a book -s -i o.dict", 0, kBookReport, ""},
-          {"-l o.dict -d s.txt", 0, kDeciphered, ""},
-          {"-l -a -d -s o.dict -i", 0, kEmptyReport, ""},
-          // A standard output that fails is reported once, before what follows,
-          // and fails the run; the commands still run.
-          {"", 1, "", bad_out, true},
-          {"-a book -i -d missing", 2, "", bad_out + "dorvenix: error: missing" + kNoFile, true},
-          {"-a book -d s.txt -s d", 2, "", bad_out, true},
-          {"-l d -d s.txt", 0, kDeciphered, ""},
-      },
-      true);
+  ws.CheckInProcess({
+      {"", 1, usage, ""},
+      {"-i book", 1, kEmptyReport + usage, ""},
+      // -i keeps the command in force: s.txt is learnt too.
+      {"-a book -i s.txt -i", 0,
+       kBookReport + "Collision: brown(1) with bwron(1)\nCollision: jmpus(1) with jumps(1)\n" +
+           "Collision: lazy(1) with lzay(1)\nCollision: oevr(1) with over(1)\n" +
+           "Collision: qucik(1) with quick(1)\n" +
+           "Words loaded(excluding 3 letter words and shorter)=11\nCollisions=5\n",
+       ""},
+      {"-d s.txt -a book -d s.txt", 0,
+       "teh qucik bwron fox jmpus oevr the lzay dog.\n" + kDeciphered, ""},
+      {"-a -L --load -lx book -d missing sub s.txt", 2, kDeciphered,
+       "dorvenix: error: -L" + kNoFile + "dorvenix: error: --load" + kNoFile +
+           "dorvenix: error: -lx" + kNoFile + "dorvenix: error: missing" + kNoFile +
+           "dorvenix: error: sub: Is a directory\n"},
+      {"-l missing sub bad.dict -d s.txt -l book.dict -d s.txt", 2,
+       "teh quick bwron fox jmpus oevr the lzay dog.\n" + kDeciphered,
+       "dorvenix: error: sub: Is a directory\ndorvenix: error: bad.dict:2: no space "
+       "between the word and its count; the rest of the file is not loaded\n"},
+      {"-a book -s nowhere/d sub -d s.txt", 2, kDeciphered,
+       "dorvenix: error: nowhere/d: cannot write in folder nowhere" + kNoFile +
+           "dorvenix: error: sub: Is a directory\n"},
+      // "-s" needs a file before the next "-l", "-s", "-a", "-d" or the end
+      // ("-i" is no command); an empty "-l", "-a" or "-d" is fine.
+      {"-a book -s", 2, "", unnamed},
+      {"-a book -s -d s.txt", 2, kDeciphered, unnamed},
+      {"-a book -s -s o.dict -l o.dict -i", 2, kBookReport, unnamed},
+      {"-a book -s -i o.dict", 0, kBookReport, ""},
+      {"-l o.dict -d s.txt", 0, kDeciphered, ""},
+      {"-l -a -d -s o.dict -i", 0, kEmptyReport, ""},
+      // A standard output that fails is reported once, before what follows,
+      // and fails the run; the commands still run.
+      {"", 1, "", bad_out, true},
+      {"-a book -i -d missing", 2, "", bad_out + "dorvenix: error: missing" + kNoFile, true},
+      {"-a book -d s.txt -s d", 2, "", bad_out, true},
+      {"-l d -d s.txt", 0, kDeciphered, ""},
+  });
 }
 
 TEST(Cli, WhatOnlyTheBinaryShows) {
@@ -170,7 +170,6 @@ TEST(Cli, WhatOnlyTheBinaryShows) {
       {D + "-a missing 2>&-", 2, "", ""},  // with nowhere to report, no retrying
       // With standard input closed, the first file opened gets descriptor 0.
       {D + "-a book -s new.dict -d s.txt <&-", 0, kDeciphered, ""},
-      {D + "-l new.dict -i -d s.txt <&-", 0, kBookReport + kDeciphered, ""},
       // Every file is closed once used, also a save given descriptor 0.
       {"ulimit -n 20; " + D + Times(40, "-l book.dict -a book -s new.dict -d s.txt ") + "<&-", 0,
        Times(40, kDeciphered), ""},
@@ -199,7 +198,8 @@ TEST(Cli, WhatOnlyTheBinaryShows) {
        kDeciphered + "dorvenix: error: missing" + kNoFile + kBookDict, ""},
       // A signal ignored when the run starts (as nohup and sh's background
       // jobs do) stays ignored: the run goes on.
-      {"mkfifo g; \"$DORVENIX\" -a g -s kept & exec 3>g; kill -INT $!; echo word >&3; exec 3>&-; "
+      {"mkfifo g; \"$DORVENIX\" -a g -s kept & exec 3>g; kill -INT $!; echo word >&3; exec "
+       "3>&-; "
        "wait $!; echo $?; cat kept",
        0, "0\nword 1\n", ""},
       // A save that cannot even start closes nothing of the run's.
@@ -217,11 +217,7 @@ TEST(Cli, WhatOnlyTheBinaryShows) {
       {"ulimit -f 1; " + D + "-a book -d " + Times(20, "s.txt ") + "-s d >o; echo $?; cat d", 0,
        "2\n" + kBookDict, "dorvenix: error: standard output: File too large\n"},
   });
-}
-
-TEST(Cli, FailingAndPrivateDevices) {
   // Devices made in the test's own folder: the real /dev is never written.
-  Workspace ws;
   if (RunShell("mknod full c 1 7 && mknod null c 1 3 && mknod tun c 10 200", ws).status != 0) {
     GTEST_SKIP() << "mknod needs root: no private devices to write to";
   }
@@ -262,25 +258,23 @@ TEST(Progress, DrawnForLargeFilesAtMostFiveTimesASecondAndErased) {
 TEST(Progress, ShownWhileAFileOf64MiBIsWorkedOnUnlessItsTextIsOnTheScreen) {
   Workspace ws;
   ASSERT_EQ(RunShell("truncate -s 64M big", ws).status, 0);  // sparse: all separators
-  for (const char* command : {"-a", "-d"}) {
-    const InFolder here(ws);
-    std::string screen, text;
-    OutputFile out(&text);
-    Console console{out, [&](std::string_view s) { screen += s; }, true, true};
-    const char* argv[] = {"dorvenix", command, "big"};
-    ASSERT_EQ(RunCommandLine(3, argv, console), 0);
-    // Deciphered text on the screen would be overdrawn by the line.
-    EXPECT_TRUE(command[1] == 'd' ? screen.empty()
-                                  : screen.starts_with("\rdorvenix: learning big: ") &&
-                                        screen.ends_with(" MB/s\x1b[K\r\x1b[K"))
-        << screen;
-  }
   // The binary on a terminal of its own (script's), its text going
   // elsewhere: drawn after its first block, then erased.
-  const std::string shown = RunShell("script -qec '" + D + "-d big >/dev/null' /dev/null", ws).out;
-  EXPECT_TRUE(shown.starts_with("\rdorvenix: deciphering big: ") && shown.find("% ") < 35 &&
-              shown.ends_with(" MB/s\x1b[K\r\x1b[K"))
-      << shown;
+  for (const std::string what : {"learning big: ", "deciphering big: "}) {
+    const std::string args = what[0] == 'l' ? "-a big" : "-d big >/dev/null";
+    const std::string shown = RunShell("script -qec '" + D + args + "' /dev/null", ws).out;
+    EXPECT_TRUE(shown.starts_with("\rdorvenix: " + what) && shown.find("% ") < 35 &&
+                shown.ends_with(" MB/s\x1b[K\r\x1b[K"))
+        << shown;
+  }
+  // Deciphered text on the screen would be overdrawn by the line.
+  const InFolder here(ws);
+  std::string screen, text;
+  OutputFile out(&text);
+  Console console{out, [&](std::string_view s) { screen += s; }, true, true};
+  const char* argv[] = {"dorvenix", "-d", "big"};
+  EXPECT_EQ(RunCommandLine(3, argv, console), 0);
+  EXPECT_EQ(screen, "");
 }
 
 }  // namespace
