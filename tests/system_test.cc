@@ -18,11 +18,13 @@ namespace dorvenix::testing {
 namespace {
 
 TEST(Cores, CgroupQuotaIsTheLeastOnTheWayUpFromTheProcesssOwnCgroup) {
-  // v2 on /sys/fs/cgroup; v1's cpu controller (with cpuacct) on
-  // /sys/fs/cgroup/cpu,cpuacct, rooted at its cgroup /d as in a container.
+  // v2 on /sys/fs/cgroup (a line with no mount options is no mount); v1's
+  // cpu controller (with cpuacct) on /sys/fs/cgroup/cpu,cpuacct, rooted at
+  // its cgroup /d as in a container.
   const std::string mounts =
       "30 22 0:27 / /run rw - tmpfs tmpfs rw\n"
       "31 30 0:28 / /sys/fs/cgroup rw,nosuid shared:9 - cgroup2 cgroup2 rw\n"
+      "34 30 0:31 / /no-options - cgroup2 cgroup2 rw\n"
       "32 30 0:29 /d /sys/fs/cgroup/cpu,cpuacct rw - cgroup cgroup rw,cpuacct,cpu\n"
       "33 30 0:30 / /sys/fs/cgroup/cpuset rw - cgroup cgroup rw,cpuset\n";
   const std::string v1 = "5:cpuset:/\n4:cpu,cpuacct:", q = "cpu,cpuacct/e/cpu.cfs_";
@@ -59,8 +61,9 @@ TEST(Cores, CgroupQuotaIsTheLeastOnTheWayUpFromTheProcesssOwnCgroup) {
 }
 
 TEST(Cores, TheAffinityMaskLoweredToTheQuota) {
-  const unsigned cases[][3] = {{0, 0, 1}, {1, 0, 1}, {2, 0, 2}, {8, 3, 3}, {2, 3, 2}, {4, 4, 4}};
+  const unsigned cases[][3] = {{0, 0, 1}, {1, 0, 1}, {2, 0, 2}, {8, 3, 3}, {2, 3, 2}, {2, 1, 1}};
   for (const auto& [cpus, quota, cores] : cases) EXPECT_EQ(UsableCores(cpus, quota), cores) << cpus;
+  EXPECT_NE(ReadSystemFile("/proc/self/cgroup").value_or("").find(':'), std::string::npos);
   // The process's own mask: one CPU, then two where there are two.
   cpu_set_t all, some;
   ASSERT_EQ(::sched_getaffinity(0, sizeof all, &all), 0);

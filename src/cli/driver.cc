@@ -77,7 +77,7 @@ class Run {
   }
 
   int Usage() {
-    PrintUsage(out_);
+    out_.Write(UsageText());
     if (!out_.Flush()) ReportStdoutFailure();
     return kExitUsage;
   }
@@ -111,8 +111,7 @@ class Run {
         const Status done = mode == Mode::kLearn
                                 ? LearnFromText(dictionary_, in, plan_, update)
                                 : DecipherText(CurrentIndex(), in, out_, plan_, update);
-        progress.Finish();
-        return Unchanged(in, done);
+        return Unchanged(in, done);  // the progress line is erased on the way out
       }
       case Mode::kNone:
         break;
