@@ -101,11 +101,14 @@ TEST(Cli, StatusesOutputFilesAndMessages) {
            "dorvenix: error: sub: Is a directory\n"},
       {D + "-l missing sub bad.dict -d s.txt -l book.dict -d s.txt", 2,
        "teh quick bwron fox jmpus oevr the lzay dog.\n" + kDeciphered,
-       "dorvenix: error: sub: Is a directory\nbad.dict:2: no space between the word and its "
-       "count; the rest of the file is not loaded\n"},
+       "dorvenix: error: sub: Is a directory\ndorvenix: error: bad.dict:2: no space between the "
+       "word and its count; the rest of the file is not loaded\n"},
       {D + "-a book -s nowhere/d sub -d s.txt", 2, kDeciphered,
        "dorvenix: error: nowhere/d: cannot write in folder nowhere" + kNoFile +
            "dorvenix: error: sub: Is a directory\n"},
+      // /proc makes no files, though "no such file" is what it says.
+      {"ln -s /proc p; " + D + "-s p/x.dict", 2, "",
+       "dorvenix: error: p/x.dict: cannot write in folder p: its file system refuses new files\n"},
       // With standard input closed, the first file opened gets descriptor 0.
       {D + "-a book -s new.dict -d s.txt <&-", 0, kDeciphered, ""},
       {D + "-l new.dict -i -d s.txt <&-", 0, kBookReport + kDeciphered, ""},

@@ -99,8 +99,8 @@ class Run {
         const LoadResult result = LoadDictionary(dictionary_, in, plan_);
         if (in.error() != 0) return Error(path, std::strerror(in.error()));
         if (!result.ok()) {
-          Diagnose(path + ":" + std::to_string(result.bad_line) + ": " + result.reason +
-                   "; the rest of the file is not loaded");
+          Error(path + ":" + std::to_string(result.bad_line),
+                (std::string(result.reason) + "; the rest of the file is not loaded").c_str());
         }
         CheckUnchanged(in, path);
         return;

@@ -42,9 +42,15 @@ std::string SaveFile(const std::string& path, OutputFile& standard_output,
   AtomicFile file(path);
   write(file.out());
   if (file.Commit()) return {};
-  const char* reason = std::strerror(file.error());
-  if (file.unwritable_folder().empty()) return reason;
-  return "cannot write in folder " + file.unwritable_folder() + ": " + reason;
+  const std::string& folder = file.unwritable_folder();
+  std::string reason = std::strerror(file.error());
+  if (folder.empty()) return reason;
+  // Some file systems (/proc, say) answer "no such file" for a file they
+  // will not create, in a folder that exists.
+  if (file.error() == ENOENT && ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    reason = "its file system refuses new files";
+  }
+  return "cannot write in folder " + folder + ": " + reason;
 }
 
 }  // namespace dorvenix
