@@ -109,7 +109,7 @@ done
 
 say "lintian"
 # lintian warns when run as root; that line is not about the package.
-lintian --fail-on error,warning --display-info "$tmp/one/dorvenix_${version}_"*.changes \
+lintian --fail-on error,warning --display-info --pedantic "$tmp/one/dorvenix_${version}_"*.changes \
   > "$tmp/lintian.log" 2>&1 || {
   grep -v '^running with root privileges' "$tmp/lintian.log" >&2
   fail "lintian found errors or warnings"
