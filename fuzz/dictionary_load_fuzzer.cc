@@ -36,14 +36,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace dorvenix;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   Dictionary whole, small;
-  InputFile in = InputFile::FromMemory(text);
+  testing::TextInput in(text);
   const std::size_t block = SmallBlockSize(data, size);
-  InputFile small_in = InputFile::FromMemory(text, block);
-  const LoadResult result = LoadDictionary(whole, in);
+  testing::TextInput small_in(text, block);
+  const Status result = LoadDictionary(whole, in);
   // Small blocks on 3 threads load the same.
-  const LoadResult small_result = LoadDictionary(small, small_in, WorkPlan{3, block});
-  FUZZ_CHECK(small_result.bad_line == result.bad_line);
-  FUZZ_CHECK(std::string_view(small_result.reason) == result.reason);
+  const Status small_result = LoadDictionary(small, small_in, WorkPlan{3, block});
+  FUZZ_CHECK(small_result.Describe("f") == result.Describe("f"));
   FUZZ_CHECK(testing::Listing(small) == testing::Listing(whole));
 
   testing::Counts want;
@@ -64,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           std::clamp<std::int64_t>(std::int64_t{sum} + *count, INT32_MIN, INT32_MAX));
     }
   }
-  FUZZ_CHECK(result.bad_line == bad_line);
+  FUZZ_CHECK(result.line() == bad_line);
   FUZZ_CHECK(testing::Listing(whole) == testing::Listing(want));
   return 0;
 }

@@ -108,7 +108,7 @@ TEST(Cli, StatusesOutputFilesAndMessages) {
            "dorvenix: error: sub: Is a directory\n"},
       // /proc makes no files, though "no such file" is what it says.
       {"ln -s /proc p; " + D + "-s p/x.dict", 2, "",
-       "dorvenix: error: p/x.dict: cannot write in folder p: its file system refuses new files\n"},
+       "dorvenix: error: p/x.dict: cannot write in folder p: Operation not supported\n"},
       // With standard input closed, the first file opened gets descriptor 0.
       {D + "-a book -s new.dict -d s.txt <&-", 0, kDeciphered, ""},
       {D + "-l new.dict -i -d s.txt <&-", 0, kBookReport + kDeciphered, ""},

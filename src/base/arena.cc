@@ -1,6 +1,6 @@
 #include "base/arena.h"
 
-#include <new>
+#include "base/status.h"
 
 namespace dorvenix {
 
@@ -15,7 +15,7 @@ Arena::~Arena() {
 }
 
 Arena::Ref Arena::AllocateSlow(std::size_t size) {
-  if (blocks_.size() >= max_blocks_) throw std::bad_alloc();
+  if (blocks_.size() >= max_blocks_) throw LimitReached("no room left in the word store");
   const bool large = size > kLargeRecord;
   std::size_t capacity = size;
   if (!large) {

@@ -38,7 +38,7 @@ class Arena {
   ~Arena();
 
   // Room for `size` bytes, uninitialised. Throws std::bad_alloc when memory
-  // or the arena's blocks run out.
+  // runs out, LimitReached when the arena's blocks do.
   // REQUIRES: size is a multiple of 4.
   Ref Allocate(std::size_t size) {
     if (!blocks_.empty()) {

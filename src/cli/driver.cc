@@ -2,14 +2,13 @@
 
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
 #include <string_view>
 
 #include "base/cores.h"
+#include "base/work_plan.h"
 #include "cli/progress.h"
 #include "cli/usage.h"
 #include "dictionary/best_word_index.h"
@@ -50,24 +49,14 @@ class Run {
         mode = selected;
         save_unnamed = mode == Mode::kSave;
       } else if (arg == "-i") {
-        try {
-          PrintReport(dictionary_, out_, plan_.threads);
-        } catch (const std::bad_alloc&) {
-          Error("-i", "out of memory");
-        }
+        Report("-i", PrintReport(dictionary_, out_, plan_.threads));
         out_.Flush();
       } else if (mode == Mode::kNone) {
         return Usage();
       } else {
         save_unnamed = false;
         const std::string path(arg);
-        try {
-          HandleFile(mode, path);
-        } catch (const std::bad_alloc&) {
-          // What the command had done stays; the next ones may still fit.
-          index_.reset();
-          Error(path, "out of memory");
-        }
+        Report(path, Guarded([&] { return HandleFile(mode, path); }));
       }
     }
     if (save_unnamed) ReportUnnamedSave();
@@ -90,31 +79,24 @@ class Run {
     return kExitUsage;
   }
 
-  void HandleFile(Mode mode, const std::string& path) {
+  // Runs the command `mode` on the file `path`; returns what failed.
+  Status HandleFile(Mode mode, const std::string& path) {
     switch (mode) {
       case Mode::kLoad: {
         InputFile in = InputFile::Open(path);
         // A missing dictionary is an empty one: '-l dict -s dict' starts it.
-        if (in.missing()) return;
-        const LoadResult result = LoadDictionary(dictionary_, in, plan_);
-        if (in.error() != 0) return Error(path, std::strerror(in.error()));
-        if (!result.ok()) {
-          Error(path + ":" + std::to_string(result.bad_line),
-                (std::string(result.reason) + "; the rest of the file is not loaded").c_str());
-        }
-        CheckUnchanged(in, path);
-        return;
+        if (in.missing()) return {};
+        if (in.failed()) return in.status();
+        return Unchanged(in, LoadDictionary(dictionary_, in, plan_));
       }
-      case Mode::kSave: {
-        const std::string failure = SaveFile(path, out_, [&](OutputFile& file) {
-          SaveDictionary(dictionary_, file, plan_.threads);
+      case Mode::kSave:
+        return SaveFile(path, out_, [&](OutputFile& file) {
+          return SaveDictionary(dictionary_, file, plan_.threads);
         });
-        if (!failure.empty()) Error(path, failure.c_str());
-        return;
-      }
       case Mode::kLearn:
       case Mode::kDecipher: {
         InputFile in = InputFile::Open(path);
+        if (in.failed()) return in.status();
         // Deciphered text on the same screen would be overdrawn by the
         // progress line, so deciphering shows one only when its text goes
         // elsewhere.
@@ -123,23 +105,23 @@ class Run {
                           quiet ? 0 : in.size());
         ProgressFn update;
         if (progress.enabled()) update = [&](std::uint64_t done) { progress.Update(done); };
-        const bool ok = mode == Mode::kLearn
-                            ? LearnFromText(dictionary_, in, plan_, update)
-                            : DecipherText(CurrentIndex(), in, out_, plan_, update);
+        const Status done = mode == Mode::kLearn
+                                ? LearnFromText(dictionary_, in, plan_, update)
+                                : DecipherText(CurrentIndex(), in, out_, plan_, update);
         progress.Finish();
-        if (!ok) return Error(path, std::strerror(in.error()));
-        CheckUnchanged(in, path);
-        return;
+        return Unchanged(in, done);
       }
       case Mode::kNone:
-        return;
+        break;
     }
+    return {};
   }
 
   // What was read stays learnt, loaded or written, but the run must not
-  // pass for a success.
-  void CheckUnchanged(const InputFile& in, const std::string& path) {
-    if (in.Changed()) Error(path, "file changed while it was read");
+  // pass for a success when the file changed meanwhile.
+  static Status Unchanged(const InputFile& in, Status done) {
+    if (done.ok() && in.Changed()) return Status::Changed();
+    return done;
   }
 
   // The look-up index of the dictionary as it is now, built anew after a
@@ -157,20 +139,25 @@ class Run {
   void ReportStdoutFailure() {
     if (stdout_reported_) return;
     stdout_reported_ = true;
-    Error("standard output", std::strerror(out_.error()));
+    Report("standard output", out_.status());
   }
 
-  void Error(const std::string& what, const char* reason) {
-    Diagnose("dorvenix: error: " + what + ": " + reason);
+  // Reports a failure of the work on `subject` (a path, "-i"). What the
+  // work had done stays; the next arguments still run.
+  void Report(const std::string& subject, const Status& status) {
+    if (status.ok()) return;
+    // Memory may be short now, and the index can be built again.
+    if (status.code() == Status::Code::kOutOfMemory) index_.reset();
+    Diagnose("dorvenix: error: " + status.Describe(subject));
   }
 
   // Writes one line to standard error, after what standard output holds so
   // far, and marks the run as failed.
   void Diagnose(const std::string& message) {
     failed_ = true;
-    if (!out_.Flush() && !stdout_reported_ && out_.error() != 0) {
+    if (!out_.Flush() && !stdout_reported_) {
       stdout_reported_ = true;
-      WriteStderr("dorvenix: error: standard output: " + std::string(std::strerror(out_.error())));
+      WriteStderr("dorvenix: error: " + out_.status().Describe("standard output"));
     }
     WriteStderr(message);
   }

@@ -53,6 +53,12 @@ class Dictionary {
     std::int32_t count;
     std::uint64_t hash;
 
+    // Throws LimitReached for a word too long for the dictionary (whose size
+    // would not fit either).
+    static HashedEntry Of(std::string_view word, std::int32_t count, std::uint64_t hash) {
+      WordTable::CheckWordSize(word.size());
+      return {word.data(), static_cast<std::uint32_t>(word.size()), count, hash};
+    }
     std::string_view word() const { return {data, size}; }
   };
 

@@ -97,14 +97,12 @@ void ParseLines(Job& job, Scratch& s) {
   }
 }
 
-}  // namespace
-
 // Performance-critical for large dictionaries: blocks of whole lines are
 // parsed in place on worker threads; the entries of each block are added to
 // each partition after those of the block before, so counts add up in file
 // order (which matters where they saturate) and nothing after a malformed
 // line is added.
-LoadResult LoadDictionary(Dictionary& dictionary, InputFile& in, const WorkPlan& plan) {
+Status Load(Dictionary& dictionary, InputFile& in, const WorkPlan& plan) {
   BlockReader reader(in, kLineFeed, plan.block_size);
   std::vector<Job> jobs(plan.slots());
   std::vector<Scratch> scratch(plan.workers());
@@ -112,7 +110,7 @@ LoadResult LoadDictionary(Dictionary& dictionary, InputFile& in, const WorkPlan&
   std::atomic<std::uint64_t> first_malformed{UINT64_MAX};  // number of the first bad block
   std::uint64_t made = 0;
   std::uint64_t lines_before = 0;  // lines of the blocks finished so far
-  LoadResult result;
+  Status result;
   const SizeGuess guess(dictionary, in.size());
   RunOrderedPipeline(
       plan.threads, plan.slots(),
@@ -120,7 +118,7 @@ LoadResult LoadDictionary(Dictionary& dictionary, InputFile& in, const WorkPlan&
         const bool more = reader.Next(jobs[slot], &made);
         jobs[slot].read = in.consumed();
         // After a read error the block holds only the start of a line.
-        return more && in.error() == 0;
+        return more && !in.failed();
       },
       [&](std::size_t slot, unsigned worker) {
         Job& job = jobs[slot];
@@ -157,30 +155,39 @@ LoadResult LoadDictionary(Dictionary& dictionary, InputFile& in, const WorkPlan&
       [&](std::size_t slot) {
         const Job& job = jobs[slot];
         if (job.malformed) {
-          result = {lines_before + job.lines, job.reason};
+          result = Status::MalformedLine(lines_before + job.lines, job.reason);
           return false;
         }
         lines_before += job.lines;
         return true;
       });
-  return result;
+  return in.failed() ? in.status() : result;
 }
 
-void SaveDictionary(const Dictionary& dictionary, OutputFile& out, unsigned threads) {
-  const SortedEntries entries = dictionary.InOrder(threads);
-  WriteInRanges(out, entries.size(), threads,
-                [&](std::size_t begin, std::size_t end, OutputFile& text) {
-                  for (std::size_t i = begin; i < end; ++i) {
-                    // Both read before any byte is written, which could alias them.
-                    const std::string_view word = dictionary.Word(entries[i].id);
-                    const std::int32_t count = dictionary.Count(entries[i].id);
-                    text.Write(word);
-                    text.Put(' ');
-                    text.WriteInt(count);
-                    text.Put('\n');
-                  }
-                  return std::uint64_t{0};
-                });
+}  // namespace
+
+Status LoadDictionary(Dictionary& dictionary, InputFile& in, const WorkPlan& plan) {
+  return Guarded([&] { return Load(dictionary, in, plan); });
+}
+
+Status SaveDictionary(const Dictionary& dictionary, OutputFile& out, unsigned threads) {
+  return Guarded([&] {
+    const SortedEntries entries = dictionary.InOrder(threads);
+    WriteInRanges(out, entries.size(), threads,
+                  [&](std::size_t begin, std::size_t end, OutputFile& text) {
+                    for (std::size_t i = begin; i < end; ++i) {
+                      // Both read before any byte is written, which could alias them.
+                      const std::string_view word = dictionary.Word(entries[i].id);
+                      const std::int32_t count = dictionary.Count(entries[i].id);
+                      text.Write(word);
+                      text.Put(' ');
+                      text.WriteInt(count);
+                      text.Put('\n');
+                    }
+                    return std::uint64_t{0};
+                  });
+    return Status();
+  });
 }
 
 }  // namespace dorvenix

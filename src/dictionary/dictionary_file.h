@@ -18,34 +18,25 @@
 #ifndef DORVENIX_DICTIONARY_DICTIONARY_FILE_H_
 #define DORVENIX_DICTIONARY_DICTIONARY_FILE_H_
 
-#include <cstdint>
-
+#include "base/status.h"
+#include "base/work_plan.h"
 #include "dictionary/dictionary.h"
-#include "io/block_reader.h"
 #include "io/input_file.h"
 #include "io/output_file.h"
 
 namespace dorvenix {
 
-// Where a dictionary file stopped making sense.
-struct LoadResult {
-  std::uint64_t bad_line = 0;  // 1-based number of the malformed line, 0 if none
-  const char* reason = "";     // what is wrong with it
-
-  bool ok() const { return bad_line == 0; }
-};
-
 // Merges the entries of `in` into `dictionary`, parsing as `plan` says; the
-// dictionary ends up the same whatever the plan. Loading
-// stops at the first malformed line: that line adds nothing, the lines before
-// it stay added, and the result names it. A read error stops loading likewise
-// and is left in in.error(). Throws std::bad_alloc when memory runs out, the
-// entries added before staying.
-LoadResult LoadDictionary(Dictionary& dictionary, InputFile& in, const WorkPlan& plan = {});
+// dictionary ends up the same whatever the plan. Loading stops at the first
+// malformed line: that line adds nothing, the lines before it stay added, and
+// the result names it. A read error, memory running out or a limit reached
+// stop loading likewise, and the result says which.
+Status LoadDictionary(Dictionary& dictionary, InputFile& in, const WorkPlan& plan = {});
 
 // Writes every entry of `dictionary` to `out`, in dictionary order, sorting
-// on up to `threads` threads. Write failures are left in out.error().
-void SaveDictionary(const Dictionary& dictionary, OutputFile& out, unsigned threads = 1);
+// on up to `threads` threads. Returns a failure to sort (memory running out);
+// write failures are left in out.status().
+Status SaveDictionary(const Dictionary& dictionary, OutputFile& out, unsigned threads = 1);
 
 }  // namespace dorvenix
 

@@ -8,7 +8,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <new>
 #include <span>
 #include <vector>
 
@@ -24,18 +23,11 @@ class EntryBuckets {
   template <class WordAt, class CountAt>
   void Fill(std::size_t n, WordAt&& word_at, CountAt&& count_at) {
     hashes_.resize(n);
-    for (std::size_t i = 0; i < n; ++i) {
-      const std::string_view word = word_at(i);
-      // No table holds a word this long; the entry could not say its size.
-      if (word.size() > 0xFFFFFFF0u) throw std::bad_alloc();
-      hashes_[i] = HashBytes(word);
-    }
+    for (std::size_t i = 0; i < n; ++i) hashes_[i] = HashBytes(word_at(i));
     Scatter(
         n, [&](std::size_t i) { return hashes_[i]; },
         [&](std::size_t i) {
-          const std::string_view word = word_at(i);
-          return Dictionary::HashedEntry{word.data(), static_cast<std::uint32_t>(word.size()),
-                                         count_at(i), hashes_[i]};
+          return Dictionary::HashedEntry::Of(word_at(i), count_at(i), hashes_[i]);
         });
   }
 

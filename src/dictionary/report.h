@@ -11,6 +11,7 @@
 #ifndef DORVENIX_DICTIONARY_REPORT_H_
 #define DORVENIX_DICTIONARY_REPORT_H_
 
+#include "base/status.h"
 #include "dictionary/dictionary.h"
 #include "io/output_file.h"
 
@@ -18,8 +19,9 @@ namespace dorvenix {
 
 // Writes the report on `dictionary` to `out`, sorting on up to `threads`
 // threads. A group of n words sharing a key gives n - 1 collision lines.
-// Write failures are left in out.error().
-void PrintReport(const Dictionary& dictionary, OutputFile& out, unsigned threads = 1);
+// Returns a failure to sort (memory running out), before anything is
+// written; write failures are left in out.status().
+Status PrintReport(const Dictionary& dictionary, OutputFile& out, unsigned threads = 1);
 
 }  // namespace dorvenix
 

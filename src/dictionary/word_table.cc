@@ -42,7 +42,7 @@ WordTable::WordTable(std::size_t max_blocks, PagePool* pool)
 
 WordTable::Ref WordTable::Add(std::size_t slot, std::uint32_t tag, std::string_view word,
                               std::int32_t value) {
-  if (word.size() > 0xFFFFFFF0u) throw std::bad_alloc();
+  CheckWordSize(word.size());
   // Keep the load at or below 4/5: probes stay short and the index small.
   // The index grows first, so that running out of memory leaves the table
   // as it was.

@@ -19,6 +19,7 @@
 #include "base/arena.h"
 #include "base/bytes.h"
 #include "base/page_pool.h"
+#include "base/status.h"
 
 namespace dorvenix {
 
@@ -26,6 +27,14 @@ class WordTable {
  public:
   using Ref = Arena::Ref;
   static constexpr Ref kNoRef = Arena::kNoRef;
+  // The longest string a table holds: a record keeps the length in 32 bits.
+  static constexpr std::size_t kMaxWordSize = 0xFFFFFFF0u;
+
+  // Throws LimitReached when a string of `size` bytes is too long for any
+  // table.
+  static void CheckWordSize(std::size_t size) {
+    if (size > kMaxWordSize) throw LimitReached("word longer than 4 GiB");
+  }
 
   // A table whose arena has at most `max_blocks` blocks (see Arena), and
   // whose large blocks and index come from `pool` unless it is null.
@@ -52,8 +61,9 @@ class WordTable {
   }
 
   // Returns the Ref of `word`, first adding it with `value` when it is absent;
-  // `*added` says whether it was added. Throws std::bad_alloc when memory or
-  // the table's string space runs out; the table is then unchanged.
+  // `*added` says whether it was added. Throws std::bad_alloc when memory
+  // runs out, LimitReached when the word is too long or the table's string
+  // space runs out; the table is then unchanged.
   // REQUIRES: hash is the hash `word` is filed under.
   Ref FindOrAdd(std::string_view word, std::uint64_t hash, std::int32_t value, bool* added) {
     const auto tag = static_cast<std::uint32_t>(hash);

@@ -30,20 +30,18 @@ void ForgetTemporaryName() {
 }
 
 // Follows symbolic links from `path` to the file that a write would reach,
-// even when that file does not exist yet. Gives up after 40 links (ELOOP).
-bool ResolveLinks(std::string path, std::string* resolved, int* error) {
+// even when that file does not exist yet, and stores it in *resolved. Gives
+// up after 40 links (ELOOP).
+Status ResolveLinks(std::string path, std::string* resolved) {
   for (int hops = 0; hops < 40; ++hops) {
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
       *resolved = path;
-      return true;
+      return {};
     }
     char target[PATH_MAX];
     const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
-    if (n < 0) {
-      *error = errno;
-      return false;
-    }
+    if (n < 0) return Status::System(errno);
     std::string next(target, static_cast<std::size_t>(n));
     if (next.empty() || next[0] != '/') {
       const std::size_t slash = path.rfind('/');
@@ -51,8 +49,7 @@ bool ResolveLinks(std::string path, std::string* resolved, int* error) {
     }
     path = next;
   }
-  *error = ELOOP;
-  return false;
+  return Status::System(ELOOP);
 }
 
 mode_t CurrentUmask() {
@@ -80,25 +77,24 @@ void FillUnique(char* p) {
   for (int i = 0; i < 6; ++i, z /= 62) p[i] = kCharacters[z % 62];
 }
 
-// Has `make(name)` create a file under `prefix` and six unique characters,
-// returning 0 or the errno; another name is tried while the one chosen is
-// taken. The name is published for the signal handler before the file has
-// it.
+// Has `make(name)` create a file under `prefix` and six unique characters;
+// another name is tried while the one chosen is taken. The name is published
+// for the signal handler before the file has it.
 template <typename Make>
-int MakeNamed(const std::string& prefix, Make make) {
-  if (prefix.size() + 6 >= sizeof temporary_name) return ENAMETOOLONG;
+Status MakeNamed(const std::string& prefix, Make make) {
+  if (prefix.size() + 6 >= sizeof temporary_name) return Status::System(ENAMETOOLONG);
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::memcpy(temporary_name, prefix.data(), prefix.size());
     FillUnique(temporary_name + prefix.size());
     temporary_name[prefix.size() + 6] = '\0';
     std::atomic_signal_fence(std::memory_order_seq_cst);
     temporary_named = 1;
-    const int error = make(temporary_name);
-    if (error == 0) return 0;
+    Status made = make(temporary_name);
+    if (made.ok()) return made;
     temporary_named = 0;
-    if (error != EEXIST) return error;
+    if (made.error() != EEXIST) return made;
   }
-  return EEXIST;
+  return Status::System(EEXIST);
 }
 
 // A new file without a name in `folder`, or -1 with errno set.
@@ -113,26 +109,26 @@ int OpenUnnamed(const std::string& folder) {
 
 // Gives the unnamed file `fd` a name, through /proc or, without /proc, by
 // AT_EMPTY_PATH (which needs privilege).
-int LinkUnnamed(int fd, const char* name) {
+Status LinkUnnamed(int fd, const char* name) {
   char self[40];
   std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
-  if (::linkat(AT_FDCWD, self, AT_FDCWD, name, AT_SYMLINK_FOLLOW) == 0) return 0;
-  if (errno != ENOENT) return errno;
+  if (::linkat(AT_FDCWD, self, AT_FDCWD, name, AT_SYMLINK_FOLLOW) == 0) return {};
+  if (errno != ENOENT) return Status::System(errno);
 #ifdef AT_EMPTY_PATH
-  if (::linkat(fd, "", AT_FDCWD, name, AT_EMPTY_PATH) == 0) return 0;
+  if (::linkat(fd, "", AT_FDCWD, name, AT_EMPTY_PATH) == 0) return {};
 #endif
-  return errno;
+  return Status::System(errno);
 }
 
 // Makes the rename in `folder` durable, as the contents already are.
-int SyncFolder(const std::string& folder) {
+Status SyncFolder(const std::string& folder) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   // A folder we may write in but not read cannot be synced by us.
-  if (fd < 0) return errno == EACCES ? 0 : errno;
+  if (fd < 0) return errno == EACCES ? Status() : Status::System(errno);
   // Some file systems have nothing to sync in a folder and say EINVAL.
-  const int error = ::fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
+  const Status synced = ::fsync(fd) == 0 || errno == EINVAL ? Status() : Status::System(errno);
   ::close(fd);
-  return error;
+  return synced;
 }
 
 }  // namespace
@@ -142,7 +138,8 @@ void AtomicFile::RemoveTemporaryForSignal() {
 }
 
 AtomicFile::AtomicFile(const std::string& path) {
-  if (!ResolveLinks(path, &target_, &error_)) {
+  status_ = ResolveLinks(path, &target_);
+  if (!status_.ok()) {
     out_ = std::make_unique<OutputFile>(-1, false);
     return;
   }
@@ -156,17 +153,23 @@ AtomicFile::AtomicFile(const std::string& path) {
   temporary_prefix_ = dir + "." + base.substr(0, NAME_MAX - kTempExtra) + ".";
 
   fd_ = OpenUnnamed(folder_);
-  int error = fd_ >= 0 ? 0 : errno;
+  Status made = fd_ >= 0 ? Status() : Status::System(errno);
   // Kernels and file systems without unnamed files say so in several ways.
-  if (error == EOPNOTSUPP || error == EISDIR || error == EINVAL) {
-    error = MakeNamed(temporary_prefix_, [this](const char* name) {
+  if (!made.ok() &&
+      (made.error() == EOPNOTSUPP || made.error() == EISDIR || made.error() == EINVAL)) {
+    made = MakeNamed(temporary_prefix_, [this](const char* name) {
       fd_ = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-      return fd_ >= 0 ? 0 : errno;
+      return fd_ >= 0 ? Status() : Status::System(errno);
     });
   }
-  if (error != 0) {
-    error_ = error;
-    unwritable_folder_ = folder_;
+  if (!made.ok()) {
+    // Some file systems (/proc, say) answer "no such file" for a file they
+    // do not let anyone make, in a folder that exists.
+    struct stat folder;
+    const bool refused =
+        made.error() == ENOENT && ::stat(folder_.c_str(), &folder) == 0 && S_ISDIR(folder.st_mode);
+    status_ =
+        Status::System(refused ? EOPNOTSUPP : made.error(), "cannot write in folder " + folder_);
     out_ = std::make_unique<OutputFile>(-1, false);
     return;
   }
@@ -197,26 +200,28 @@ void AtomicFile::Discard() {
   ForgetTemporaryName();
 }
 
-bool AtomicFile::Commit() {
-  if (error_ != 0) return false;
+Status AtomicFile::Commit() {
+  if (!status_.ok()) return status_;
   if (!out_->Flush()) {
-    error_ = out_->error();
+    status_ = out_->status();
   } else if (::fsync(fd_) != 0) {
-    error_ = errno;
+    status_ = Status::System(errno);
   } else if (temporary_named == 0) {
-    error_ =
+    status_ =
         MakeNamed(temporary_prefix_, [this](const char* name) { return LinkUnnamed(fd_, name); });
   }
-  if (::close(fd_) != 0 && error_ == 0) error_ = errno;
+  if (::close(fd_) != 0 && status_.ok()) status_ = Status::System(errno);
   fd_ = -1;
-  if (error_ == 0 && ::rename(temporary_name, target_.c_str()) != 0) error_ = errno;
-  if (error_ != 0) {
+  if (status_.ok() && ::rename(temporary_name, target_.c_str()) != 0) {
+    status_ = Status::System(errno);
+  }
+  if (!status_.ok()) {
     Discard();
-    return false;
+    return status_;
   }
   temporary_named = 0;
-  error_ = SyncFolder(folder_);
-  return error_ == 0;
+  status_ = SyncFolder(folder_);
+  return status_;
 }
 
 }  // namespace dorvenix

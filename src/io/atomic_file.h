@@ -21,14 +21,15 @@
 #include <memory>
 #include <string>
 
+#include "base/status.h"
 #include "io/output_file.h"
 
 namespace dorvenix {
 
 class AtomicFile {
  public:
-  // Starts a new version of `path`. On failure error() is set and writes to
-  // out() go nowhere.
+  // Starts a new version of `path`. When no new file can be made, Commit()
+  // says why and writes to out() go nowhere.
   explicit AtomicFile(const std::string& path);
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
@@ -37,16 +38,10 @@ class AtomicFile {
 
   OutputFile& out() { return *out_; }
 
-  // Makes the new version the file at the target path. Returns false, with
-  // error() set, when any write, a sync, the close, the link or the rename
-  // failed.
-  bool Commit();
-
-  // errno of the first failure, 0 when none.
-  int error() const { return error_; }
-  // The folder where no temporary file could be made, when that was the
-  // failure; else empty.
-  const std::string& unwritable_folder() const { return unwritable_folder_; }
+  // Makes the new version the file at the target path. Returns the first
+  // failure: the new file could not be made ("cannot write in folder DIR"),
+  // or a write, a sync, the close, the link or the rename failed.
+  Status Commit();
 
   // Removes the named temporary file of the save in progress, if there is
   // one. Async-signal-safe: for the handler of a signal that ends the
@@ -63,8 +58,7 @@ class AtomicFile {
   std::string temporary_prefix_;     // folder_ + "/." + name + "."; six characters follow
   int fd_ = -1;                      // the new file, -1 once closed
   std::unique_ptr<OutputFile> out_;  // writes to fd_
-  int error_ = 0;                    // errno of the first failure
-  std::string unwritable_folder_;    // set when the temporary file could not be made
+  Status status_;                    // the first failure
 };
 
 }  // namespace dorvenix

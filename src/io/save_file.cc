@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "io/atomic_file.h"
 
@@ -19,38 +18,31 @@ bool SameFile(const struct stat& a, int fd) {
 
 }  // namespace
 
-std::string SaveFile(const std::string& path, OutputFile& standard_output,
-                     const std::function<void(OutputFile&)>& write) {
+Status SaveFile(const std::string& path, OutputFile& standard_output,
+                const std::function<Status(OutputFile&)>& write) {
   struct stat st;
   if (::stat(path.c_str(), &st) == 0) {
     if (SameFile(st, standard_output.fd())) {
-      write(standard_output);
+      const Status written = write(standard_output);
       standard_output.Flush();
-      return {};
+      return written;
     }
     if (!S_ISREG(st.st_mode)) {
       const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-      if (fd < 0) return std::strerror(errno);
+      if (fd < 0) return Status::System(errno);
       // Whatever reaches a terminal or pipe from here must follow what we
       // already wrote to standard output.
       standard_output.Flush();
       OutputFile out(fd, true);
-      write(out);
-      return out.Close() ? std::string() : std::strerror(out.error());
+      const Status written = write(out);
+      out.Close();
+      return written.ok() ? out.status() : written;
     }
   }
   AtomicFile file(path);
-  write(file.out());
-  if (file.Commit()) return {};
-  const std::string& folder = file.unwritable_folder();
-  std::string reason = std::strerror(file.error());
-  if (folder.empty()) return reason;
-  // Some file systems (/proc, say) answer "no such file" for a file they
-  // will not create, in a folder that exists.
-  if (file.error() == ENOENT && ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    reason = "its file system refuses new files";
-  }
-  return "cannot write in folder " + folder + ": " + reason;
+  const Status written = write(file.out());
+  // A save that could not write everything leaves the old file as it was.
+  return written.ok() ? file.Commit() : written;
 }
 
 }  // namespace dorvenix

@@ -6,22 +6,23 @@
 #include <functional>
 #include <string>
 
+#include "base/status.h"
 #include "io/output_file.h"
 
 namespace dorvenix {
 
-// Has write(out) write the new contents of `path`. Returns what failed, to
-// follow "PATH: " in a message ("No space left on device", "cannot write in
-// folder ro: Permission denied"), or an empty string.
+// Has write(out) write the new contents of `path`, and returns the first
+// failure: write()'s own ("out of memory"), or the file's ("No space left on
+// device", "cannot write in folder ro: Permission denied").
 // - A path that is our own standard output (/dev/stdout, say) is written
 //   through `standard_output`, in order with everything else written there;
-//   its write errors are left in standard_output.error().
+//   its write errors are left in standard_output.status().
 // - Any other existing file that is not a regular file (a device, a FIFO) is
 //   written directly.
 // - A regular file, or a new one, is replaced atomically (AtomicFile): on
 //   any failure the old file stays as it was.
-std::string SaveFile(const std::string& path, OutputFile& standard_output,
-                     const std::function<void(OutputFile&)>& write);
+Status SaveFile(const std::string& path, OutputFile& standard_output,
+                const std::function<Status(OutputFile&)>& write);
 
 }  // namespace dorvenix
 

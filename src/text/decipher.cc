@@ -40,10 +40,8 @@ void DecipherBlock(const BestWordIndex& index, const Block& block, Scratch& s) {
   });
 }
 
-}  // namespace
-
-bool DecipherText(const BestWordIndex& index, InputFile& in, OutputFile& out, const WorkPlan& plan,
-                  const ProgressFn& progress) {
+Status Decipher(const BestWordIndex& index, InputFile& in, OutputFile& out, const WorkPlan& plan,
+                const ProgressFn& progress) {
   BlockReader reader(in, internal::kSeparator, plan.block_size, index.longest_word());
   // Twice the usual blocks in the air: a block waits for those before it to
   // be written.
@@ -65,7 +63,14 @@ bool DecipherText(const BestWordIndex& index, InputFile& in, OutputFile& out, co
         if (progress) progress(in.consumed());
         return true;
       });
-  return in.error() == 0;
+  return in.status();
+}
+
+}  // namespace
+
+Status DecipherText(const BestWordIndex& index, InputFile& in, OutputFile& out,
+                    const WorkPlan& plan, const ProgressFn& progress) {
+  return Guarded([&] { return Decipher(index, in, out, plan, progress); });
 }
 
 }  // namespace dorvenix

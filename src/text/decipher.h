@@ -2,8 +2,9 @@
 #ifndef DORVENIX_TEXT_DECIPHER_H_
 #define DORVENIX_TEXT_DECIPHER_H_
 
+#include "base/status.h"
+#include "base/work_plan.h"
 #include "dictionary/best_word_index.h"
-#include "io/block_reader.h"
 #include "io/input_file.h"
 #include "io/output_file.h"
 
@@ -11,11 +12,12 @@ namespace dorvenix {
 
 // Writes `in` to `out` with each word replaced by index.FindBestWord of its
 // lowercase form and every separator byte copied unchanged. Blocks are
-// deciphered as `plan` says and written in order as they are done. Returns false when reading
-// failed (in.error() tells why); what was read before stays written. Memory stays bounded by a few
-// blocks per thread however long a word is, unless the index holds a word that long.
-bool DecipherText(const BestWordIndex& index, InputFile& in, OutputFile& out,
-                  const WorkPlan& plan = {}, const ProgressFn& progress = {});
+// deciphered as `plan` says and written in order as they are done. Returns why it stopped early: a
+// read error, or memory running out; what was read before stays written. Write failures are left
+// in out.status(). Memory stays bounded by a few blocks per thread however long a word is, unless
+// the index holds a word that long.
+Status DecipherText(const BestWordIndex& index, InputFile& in, OutputFile& out,
+                    const WorkPlan& plan = {}, const ProgressFn& progress = {});
 
 }  // namespace dorvenix
 

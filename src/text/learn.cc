@@ -21,10 +21,8 @@ struct Scratch {
   EntryBuckets entries;
 };
 
-}  // namespace
-
-bool LearnFromText(Dictionary& dictionary, InputFile& in, const WorkPlan& plan,
-                   const ProgressFn& progress) {
+Status Learn(Dictionary& dictionary, InputFile& in, const WorkPlan& plan,
+             const ProgressFn& progress) {
   // Each block is scanned on a worker, its words tallied (a word seen twenty
   // times is one entry with a count of twenty) and sorted by partition; then
   // the worker adds each partition's share when the block before has added
@@ -66,7 +64,14 @@ bool LearnFromText(Dictionary& dictionary, InputFile& in, const WorkPlan& plan,
         if (progress) progress(in.consumed());
         return true;
       });
-  return in.error() == 0;
+  return in.status();
+}
+
+}  // namespace
+
+Status LearnFromText(Dictionary& dictionary, InputFile& in, const WorkPlan& plan,
+                     const ProgressFn& progress) {
+  return Guarded([&] { return Learn(dictionary, in, plan, progress); });
 }
 
 }  // namespace dorvenix

@@ -2,20 +2,19 @@
 #ifndef DORVENIX_TEXT_LEARN_H_
 #define DORVENIX_TEXT_LEARN_H_
 
+#include "base/status.h"
+#include "base/work_plan.h"
 #include "dictionary/dictionary.h"
-#include "io/block_reader.h"
 #include "io/input_file.h"
 
 namespace dorvenix {
 
 // Adds every word of `in` to `dictionary` (AddWord: words of more than 3
 // letters, one count per occurrence), as `plan` says; the dictionary ends up
-// the same whatever the plan. Returns false when
-// reading failed; in.error() tells why, and the words read before the failure
-// stay learnt. Throws std::bad_alloc when memory runs out, what was learnt
-// before staying learnt.
-bool LearnFromText(Dictionary& dictionary, InputFile& in, const WorkPlan& plan = {},
-                   const ProgressFn& progress = {});
+// the same whatever the plan. Returns why it stopped early: a read error,
+// memory running out or a limit reached; what was learnt before stays learnt.
+Status LearnFromText(Dictionary& dictionary, InputFile& in, const WorkPlan& plan = {},
+                     const ProgressFn& progress = {});
 
 }  // namespace dorvenix
 

@@ -15,7 +15,6 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
-#include <new>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -76,9 +75,7 @@ class WordTally {
   static constexpr std::size_t kTrialSightings = 4096;
 
   static Dictionary::HashedEntry Entry(std::string_view word, std::uint64_t hash) {
-    // No table holds a word this long; the entry could not say its size.
-    if (word.size() > 0xFFFFFFF0u) throw std::bad_alloc();
-    return {word.data(), static_cast<std::uint32_t>(word.size()), 1, hash};
+    return Dictionary::HashedEntry::Of(word, 1, hash);
   }
 
   // Counts `words` in the table, with the memory of later words fetched while
