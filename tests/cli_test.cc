@@ -47,7 +47,7 @@ struct Case {
 };
 
 // A folder holding book, s.txt, long.txt (40 kB), book.dict, bad.dict, an
-// empty sub/ and big (64 MiB, all separators, sparse).
+// empty sub/, big (64 MiB, all separators, sparse) and p, a link to /proc.
 class Workspace : public TempDir {
  public:
   Workspace() {
@@ -56,7 +56,7 @@ class Workspace : public TempDir {
     Write("long.txt", Times(900, kScrambled));
     Write("book.dict", kBookDict);
     Write("bad.dict", "quick 1\nbrown\nlazy 1\n");
-    RunShell("mkdir sub && truncate -s 64M big", *this);
+    RunShell("mkdir sub && truncate -s 64M big && ln -s /proc p", *this);
   }
 
   // Runs the cases in order: scripts with /bin/sh, or the driver in-process
@@ -128,6 +128,9 @@ TEST(Cli, ArgumentsRunLeftToRightWithTheirStatusesAndMessages) {
       {"-a book -s nowhere/d sub -d s.txt", 2, kDeciphered,
        "dorvenix: error: nowhere/d: cannot write in folder nowhere" + kNoFile +
            "dorvenix: error: sub: Is a directory\n"},
+      // /proc makes no files, though "no such file" is what it says.
+      {"-s p/x.dict", 2, "",
+       "dorvenix: error: p/x.dict: cannot write in folder p: Operation not supported\n"},
       // "-s" needs a file before the next "-l", "-s", "-a", "-d" or the end
       // ("-i" is no command); an empty "-l", "-a" or "-d" is fine.
       {"-a book -s", 2, "", unnamed},
