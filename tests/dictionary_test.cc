@@ -236,16 +236,17 @@ TEST(BestWordIndex, AnswersLikeThePlainRulesOnRandomDictionaries) {
     for (int i = 0; i < 40; ++i) queries.push_back(random_word());
     ASSERT_EQ(Listing(dictionary), Listing(entries));
 
-    // The usual shape; partitions of 2 words and few records, filled a
-    // few at a time as single words ask; partitions of 3 words and no
-    // records, all filled by 3 threads at the first batch.
+    // The usual shape (every key with a positive count recorded); partitions
+    // of 2 words and no records, filled a few at a time as single words ask;
+    // partitions of 3 words and few records, all filled by 3 threads at the
+    // first batch.
     struct Variant {
       unsigned threads;
       BestWordIndex::Shape shape;
       bool one_by_one;
     };
     for (const Variant& v :
-         {Variant{1, {}, false}, Variant{1, {2, 4, 0}, true}, Variant{3, {3, 0, 0}, false}}) {
+         {Variant{1, {}, false}, Variant{1, {2, 0, 0}, true}, Variant{3, {3, 8, 0}, false}}) {
       const BestWordIndex index(dictionary, v.threads, v.shape);
       EXPECT_GE(index.longest_word(), longest);
       std::vector<std::string> singles;
