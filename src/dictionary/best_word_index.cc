@@ -161,6 +161,7 @@ void BestWordIndex::FindBestWords(std::span<const std::string_view> words,
   }
 }
 
+// The partitions `words` need, and which to fill with them.
 void BestWordIndex::Prepare(std::span<const std::string_view> words) const {
   std::vector<bool> wanted(partition_count_);
   std::size_t count = 0;
@@ -174,11 +175,11 @@ void BestWordIndex::Prepare(std::span<const std::string_view> words) const {
   }
   if (count == 0) return;
   std::lock_guard lock(fill_mutex_);
-  if (filler_ == nullptr) filler_ = std::make_unique<Filler>(*this);
   // A few passes for a few partitions each; after that, or for a large
   // share, every partition in one pass.
   constexpr unsigned kPartialPasses = 2;
-  const bool all = filler_->passes() >= kPartialPasses || count * 4 > partition_count_;
+  const unsigned passes = filler_ == nullptr ? 0 : filler_->passes();
+  const bool all = passes >= kPartialPasses || count * 4 > partition_count_;
   std::unique_ptr<bool[]> fill(new bool[partition_count_]);
   bool any = false;
   for (std::size_t p = 0; p < partition_count_; ++p) {
@@ -186,8 +187,10 @@ void BestWordIndex::Prepare(std::span<const std::string_view> words) const {
     any = any || fill[p];
   }
   if (!any) return;  // another thread filled them meanwhile
-  const unsigned threads = all && dictionary_.size() >= shape_.parallel_words ? threads_ : 1;
-  filler_->Fill(std::span<const bool>(fill.get(), partition_count_), std::max(threads, 1u));
+  const unsigned threads =
+      std::max(all && dictionary_.size() >= shape_.parallel_words ? threads_ : 1, 1u);
+  if (filler_ == nullptr) filler_ = std::make_unique<Filler>(*this, threads);
+  filler_->Fill(std::span<const bool>(fill.get(), partition_count_), threads);
   bool every = true;
   for (std::size_t p = 0; p < partition_count_; ++p) {
     every = every && partitions_[p].filled.load(std::memory_order_relaxed);

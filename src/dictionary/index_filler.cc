@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 #include <new>
+#include <numeric>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,20 +24,31 @@ using index_internal::kRecorded;
 using index_internal::LooksUp;
 using index_internal::TagOf;
 
-BestWordIndex::Filler::Filler(const BestWordIndex& index) : index_(index) {
-  // Words in each partition, and words by bit width of their positive counts.
-  std::vector<std::size_t> words(index.partition_count_);
-  std::size_t widths[33] = {};
-  std::size_t total = 0;
-  for (std::size_t wp = 0; wp < Dictionary::kPartitions; ++wp) {
+BestWordIndex::Filler::Filler(const BestWordIndex& index, unsigned threads) : index_(index) {
+  // Words in each partition, and words by bit width of their positive
+  // counts; each of the dictionary's partitions counted on its own.
+  struct Counts {
+    std::vector<std::size_t> words;
+    std::size_t widths[32] = {};
+  };
+  std::vector<Counts> counts(Dictionary::kPartitions);
+  ParallelFor(counts.size(), threads, [&](std::size_t wp) {
+    Counts& c = counts[wp];
+    c.words.resize(index.partition_count_);
     index.dictionary_.ForEachIn(
         wp, [&](Dictionary::EntryId, std::string_view word, std::int32_t count) {
           if (!LooksUp(word)) return;
-          ++words[index.PartitionOf(word)];
-          ++total;
-          if (count > 0) ++widths[std::bit_width(static_cast<std::uint32_t>(count))];
+          ++c.words[index.PartitionOf(word)];
+          if (count > 0) ++c.widths[std::bit_width(static_cast<std::uint32_t>(count))];
         });
+  });
+  std::vector<std::size_t> words(index.partition_count_);
+  std::size_t widths[32] = {};
+  for (const Counts& c : counts) {
+    for (std::size_t p = 0; p < words.size(); ++p) words[p] += c.words[p];
+    for (std::size_t w = 0; w < 32; ++w) widths[w] += c.widths[w];
   }
+  const std::size_t total = std::accumulate(words.begin(), words.end(), std::size_t{0});
   // The lowest power of two that at most recorded_keys words reach.
   std::size_t above = 0;
   int width = 31;
@@ -73,39 +85,54 @@ BestWordIndex::Filler::~Filler() {
   }
 }
 
+// Each of the dictionary's partitions is a piece of work for whichever
+// thread is free, so that a thread slowed by other work on its core holds
+// up nothing; a partition of the index is locked while a word goes into it.
+// Then each partition of the index gets its records, again on any thread.
 void BestWordIndex::Filler::Fill(std::span<const bool> wanted, unsigned threads) {
   ++passes_;
-  // Each thread fills its share of the partitions, in a pass of its own
-  // over the dictionary: the pass costs little beside the filling.
-  ParallelFor(threads, threads, [&](std::size_t share) { FillShare(wanted, share, threads); });
-  for (std::size_t p = 0; p < index_.partition_count_; ++p) {
+  const std::size_t count = index_.partition_count_;
+  // Cleared first, in case an earlier fill stopped part way.
+  ParallelFor(count, threads, [&](std::size_t p) {
     Partition& partition = index_.partitions_[p];
-    if (wanted[p]) partition.filled.store(true, std::memory_order_release);
+    if (!wanted[p]) return;
+    std::memset(static_cast<void*>(partition.slots), 0, partition.size * sizeof(Slot));
+    partition.records.clear();
+  });
+  std::vector<Found> found(Dictionary::kPartitions);
+  ParallelFor(found.size(), threads,
+              [&](std::size_t wp) { Scan(wanted, wp, threads > 1, found[wp]); });
+  Found all;
+  for (Found& f : found) {
+    all.others.insert(all.others.end(), f.others.begin(), f.others.end());
+    all.frequent.insert(all.frequent.end(), f.frequent.begin(), f.frequent.end());
+    f = Found();
+  }
+  std::sort(all.others.begin(), all.others.end());
+  std::sort(all.frequent.begin(), all.frequent.end());
+  ParallelFor(count, threads, [&](std::size_t p) {
+    if (wanted[p]) Record(p, all);
+  });
+  for (std::size_t p = 0; p < count; ++p) {
+    if (wanted[p]) index_.partitions_[p].filled.store(true, std::memory_order_release);
   }
 }
 
-void BestWordIndex::Filler::FillShare(std::span<const bool> wanted, std::size_t share,
-                                      std::size_t shares) const {
+void BestWordIndex::Filler::Scan(std::span<const bool> wanted, std::size_t wp, bool locked,
+                                 Found& found) const {
   const Dictionary& dictionary = index_.dictionary_;
-  // Cleared first, in case an earlier fill stopped part way.
-  for (std::size_t p = share; p < index_.partition_count_; p += shares) {
-    Partition& partition = index_.partitions_[p];
-    if (!wanted[p]) continue;
-    std::memset(static_cast<void*>(partition.slots), 0, partition.size * sizeof(Slot));
-    partition.records.clear();
-  }
-  // First every key gets a slot naming its best entry; the words that lose
-  // to another of their key are kept aside, with their key's slot.
-  using Place = std::pair<std::size_t, std::size_t>;  // partition, slot
-  std::vector<std::pair<Place, Dictionary::EntryId>> others;
-  // The slots whose best word has a count that earns a record.
-  std::vector<Place> frequent;
   std::string scratch;
   // Adds the entry `id` with `word` and `count`, of the key with KeyHash
-  // `hash`, to partition p.
+  // `hash`, to partition p: a new key takes an empty slot; a key met before
+  // keeps the better of its best word and this one, and the other is kept
+  // aside with the key's slot.
   auto insert = [&](std::size_t p, std::uint64_t hash, Dictionary::EntryId id,
                     std::string_view word, std::int32_t count) {
     Partition& partition = index_.partitions_[p];
+    if (locked) {
+      while (partition.lock.test_and_set(std::memory_order_acquire)) {
+      }
+    }
     const std::uint32_t tag = TagOf(hash);
     std::size_t i = partition.Home(tag);
     for (; partition.slots[i].tag != 0; i = partition.Next(i)) {
@@ -116,16 +143,21 @@ void BestWordIndex::Filler::FillShare(std::span<const bool> wanted, std::size_t 
       slot.tag |= kOthers;
       const std::int32_t best_count = dictionary.Count(slot.target);
       if (count > best_count || (count == best_count && word < best)) {
-        others.emplace_back(Place(p, i), slot.target);
+        found.others.emplace_back(Place(p, i), slot.target);
         slot.target = id;
-        if (count >= record_count_ && best_count < record_count_) frequent.emplace_back(p, i);
+        if (count >= record_count_ && best_count < record_count_) {
+          found.frequent.emplace_back(p, i);
+        }
       } else {
-        others.emplace_back(Place(p, i), id);
+        found.others.emplace_back(Place(p, i), id);
       }
-      return;
+      break;
     }
-    partition.slots[i] = Slot{tag, id};
-    if (count >= record_count_) frequent.emplace_back(p, i);
+    if (partition.slots[i].tag == 0) {
+      partition.slots[i] = Slot{tag, id};
+      if (count >= record_count_) found.frequent.emplace_back(p, i);
+    }
+    if (locked) partition.lock.clear(std::memory_order_release);
   };
   // Entries wait in a small batch while the slots they go to are fetched.
   struct Pending {
@@ -138,11 +170,11 @@ void BestWordIndex::Filler::FillShare(std::span<const bool> wanted, std::size_t 
   constexpr std::size_t kBatch = 32;
   Pending pending[kBatch];
   std::size_t waiting = 0;
-  auto visit = [&](Dictionary::EntryId id, std::string_view word, std::int32_t count) {
+  dictionary.ForEachIn(wp, [&](Dictionary::EntryId id, std::string_view word, std::int32_t count) {
     if (!LooksUp(word)) return;
     const std::size_t p = index_.PartitionOf(word);
-    if (!wanted[p] || (shares > 1 && p % shares != share)) return;
-    Partition& partition = index_.partitions_[p];
+    if (!wanted[p]) return;
+    const Partition& partition = index_.partitions_[p];
     const std::uint64_t hash = KeyHash(word, MakeLetterKey(word));
     // The run of slots an insert reads seldom passes the next cache line.
     const Slot* const home = &partition.slots[partition.Home(TagOf(hash))];
@@ -152,46 +184,42 @@ void BestWordIndex::Filler::FillShare(std::span<const bool> wanted, std::size_t 
     if (waiting < kBatch) return;
     for (const Pending& e : pending) insert(e.partition, e.hash, e.id, e.word, e.count);
     waiting = 0;
-  };
-  for (std::size_t wp = 0; wp < Dictionary::kPartitions; ++wp) dictionary.ForEachIn(wp, visit);
+  });
   for (std::size_t j = 0; j < waiting; ++j) {
     const Pending& e = pending[j];
     insert(e.partition, e.hash, e.id, e.word, e.count);
   }
+}
 
-  // Then the keys with the highest counts get records, most frequent first
-  // in each partition, with every other word of their key.
-  std::sort(others.begin(), others.end());
-  std::sort(frequent.begin(), frequent.end());
+void BestWordIndex::Filler::Record(std::size_t p, const Found& all) const {
+  const Dictionary& dictionary = index_.dictionary_;
+  Partition& partition = index_.partitions_[p];
+  // The keys with the highest counts, most frequent first.
   std::vector<std::pair<std::int32_t, std::size_t>> by_count;  // count, slot
+  const auto first = std::lower_bound(all.frequent.begin(), all.frequent.end(), Place(p, 0));
+  for (auto at = first; at != all.frequent.end() && at->first == p; ++at) {
+    by_count.emplace_back(dictionary.Count(partition.slots[at->second].target), at->second);
+  }
+  std::sort(by_count.begin(), by_count.end(), std::greater<>());
   std::vector<std::string_view> words;
   std::string key;
-  for (auto from = frequent.begin(); from != frequent.end();) {
-    const std::size_t p = from->first;
-    Partition& partition = index_.partitions_[p];
-    by_count.clear();
-    for (; from != frequent.end() && from->first == p; ++from) {
-      by_count.emplace_back(dictionary.Count(partition.slots[from->second].target), from->second);
+  for (const auto& [count, i] : by_count) {
+    Slot& slot = partition.slots[i];
+    const std::string_view best = dictionary.Word(slot.target);
+    words.clear();
+    auto run = std::lower_bound(all.others.begin(), all.others.end(),
+                                std::pair(Place(p, i), Dictionary::EntryId{0}));
+    for (; run != all.others.end() && run->first == Place(p, i); ++run) {
+      words.push_back(dictionary.Word(run->second));
     }
-    std::sort(by_count.begin(), by_count.end(), std::greater<>());
-    for (const auto& [count, i] : by_count) {
-      Slot& slot = partition.slots[i];
-      const std::string_view best = dictionary.Word(slot.target);
-      words.clear();
-      auto run = std::lower_bound(others.begin(), others.end(),
-                                  std::pair(Place(p, i), Dictionary::EntryId{0}));
-      for (; run != others.end() && run->first == Place(p, i); ++run) {
-        words.push_back(dictionary.Word(run->second));
-      }
-      const LetterKey letters = MakeLetterKey(best);
-      if (!letters.valid()) {
-        key.resize(best.size());
-        MakeWordKey(best, key.data());
-      }
-      slot.target = static_cast<std::uint32_t>(
-          IndexRecord::Append(letters, key, best, words, &partition.records));
-      slot.tag |= kRecorded;
+    const LetterKey letters = MakeLetterKey(best);
+    if (!letters.valid()) {
+      key.resize(best.size());
+      MakeWordKey(best, key.data());
     }
+    slot.target = static_cast<std::uint32_t>(
+        IndexRecord::Append(letters, key, best, words, &partition.records));
+    slot.tag |= kRecorded;
   }
 }
 

@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <utility>
+#include <vector>
 
 #include "dictionary/best_word_index.h"
 #include "dictionary/index_partition.h"
@@ -23,9 +25,9 @@ namespace dorvenix {
 // from which a key gets a record.
 class BestWordIndex::Filler {
  public:
-  // Makes that first pass and points every partition at its slots. Throws
-  // std::bad_alloc when memory runs out.
-  explicit Filler(const BestWordIndex& index);
+  // Makes that first pass, on up to `threads` threads, and points every
+  // partition at its slots. Throws std::bad_alloc when memory runs out.
+  Filler(const BestWordIndex& index, unsigned threads);
   Filler(const Filler&) = delete;
   Filler& operator=(const Filler&) = delete;
   ~Filler();
@@ -38,8 +40,20 @@ class BestWordIndex::Filler {
   unsigned passes() const { return passes_; }
 
  private:
-  // Fills the partitions p with wanted[p] set and p % shares == share.
-  void FillShare(std::span<const bool> wanted, std::size_t share, std::size_t shares) const;
+  using Place = std::pair<std::size_t, std::size_t>;  // partition, slot
+  // What a pass finds besides the slots it fills.
+  struct Found {
+    std::vector<std::pair<Place, Dictionary::EntryId>> others;  // words that lose to the best
+    std::vector<Place> frequent;                                // slots of keys that earn a record
+  };
+
+  // Adds the words of the dictionary's partition wp that belong to wanted
+  // partitions, locking each partition while a word goes into it when
+  // `locked`.
+  void Scan(std::span<const bool> wanted, std::size_t wp, bool locked, Found& found) const;
+  // Writes the records of partition p; `all` holds what every Scan found,
+  // sorted.
+  void Record(std::size_t p, const Found& all) const;
 
   const BestWordIndex& index_;
   Slot* memory_ = nullptr;     // every partition's slots, zeroed until filled

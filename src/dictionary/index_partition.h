@@ -53,9 +53,10 @@ struct BestWordIndex::Slot {
   std::uint32_t target;  // the EntryId of the key's best word, or where its record starts
 };
 
-// A partition: filled once, by one thread, then only read.
+// A partition: filled once, then only read.
 struct BestWordIndex::Partition {
   std::atomic<bool> filled{false};  // set once slots and records are complete
+  std::atomic_flag lock;            // held by a thread adding a word while it is filled
   Slot* slots = nullptr;            // `size` slots: more than the partition has words
   std::size_t size = 0;
   std::string records;  // the IndexRecords of its most frequent keys
