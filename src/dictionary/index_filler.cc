@@ -90,28 +90,46 @@ BestWordIndex::Filler::~Filler() {
 // up nothing; a partition of the index is locked while a word goes into it.
 // Then each partition of the index gets its records, again on any thread.
 void BestWordIndex::Filler::Fill(std::span<const bool> wanted, unsigned threads) {
-  ++passes_;
   const std::size_t count = index_.partition_count_;
-  // Cleared first, in case an earlier fill stopped part way.
-  ParallelFor(count, threads, [&](std::size_t p) {
-    Partition& partition = index_.partitions_[p];
-    if (!wanted[p]) return;
-    std::memset(static_cast<void*>(partition.slots), 0, partition.size * sizeof(Slot));
-    partition.records.clear();
-  });
+  // Cleared first, in case an earlier fill stopped part way; the first
+  // finds the memory as the kernel handed it out.
+  if (passes_++ > 0) {
+    ParallelFor(count, threads, [&](std::size_t p) {
+      Partition& partition = index_.partitions_[p];
+      if (!wanted[p]) return;
+      std::memset(static_cast<void*>(partition.slots), 0, partition.size * sizeof(Slot));
+      partition.records.clear();
+    });
+  }
   std::vector<Found> found(Dictionary::kPartitions);
   ParallelFor(found.size(), threads,
               [&](std::size_t wp) { Scan(wanted, wp, threads > 1, found[wp]); });
-  Found all;
-  for (Found& f : found) {
-    all.others.insert(all.others.end(), f.others.begin(), f.others.end());
-    all.frequent.insert(all.frequent.end(), f.frequent.begin(), f.frequent.end());
-    f = Found();
+  // What the scans found, grouped by partition: the slots of partition p
+  // from frequent[frequent_at[p]] on, its other words from others[others_at[p]] on.
+  std::vector<std::size_t> frequent_at(count + 1), others_at(count + 1);
+  for (const Found& f : found) {
+    for (const Place& place : f.frequent) ++frequent_at[place.first + 1];
+    for (const auto& [place, id] : f.others) ++others_at[place.first + 1];
   }
-  std::sort(all.others.begin(), all.others.end());
-  std::sort(all.frequent.begin(), all.frequent.end());
+  std::partial_sum(frequent_at.begin(), frequent_at.end(), frequent_at.begin());
+  std::partial_sum(others_at.begin(), others_at.end(), others_at.begin());
+  std::vector<std::size_t> frequent(frequent_at[count]);
+  std::vector<std::pair<std::size_t, Dictionary::EntryId>> others(others_at[count]);
+  {
+    std::vector<std::size_t> next_frequent(frequent_at.begin(), frequent_at.end() - 1);
+    std::vector<std::size_t> next_other(others_at.begin(), others_at.end() - 1);
+    for (Found& f : found) {
+      for (const Place& place : f.frequent) frequent[next_frequent[place.first]++] = place.second;
+      for (const auto& [place, id] : f.others) {
+        others[next_other[place.first]++] = std::pair(place.second, id);
+      }
+      f = Found();
+    }
+  }
   ParallelFor(count, threads, [&](std::size_t p) {
-    if (wanted[p]) Record(p, all);
+    if (!wanted[p]) return;
+    Record(p, std::span(frequent).subspan(frequent_at[p], frequent_at[p + 1] - frequent_at[p]),
+           std::span(others).subspan(others_at[p], others_at[p + 1] - others_at[p]));
   });
   for (std::size_t p = 0; p < count; ++p) {
     if (wanted[p]) index_.partitions_[p].filled.store(true, std::memory_order_release);
@@ -191,27 +209,28 @@ void BestWordIndex::Filler::Scan(std::span<const bool> wanted, std::size_t wp, b
   }
 }
 
-void BestWordIndex::Filler::Record(std::size_t p, const Found& all) const {
+void BestWordIndex::Filler::Record(
+    std::size_t p, std::span<const std::size_t> frequent,
+    std::span<std::pair<std::size_t, Dictionary::EntryId>> others) const {
   const Dictionary& dictionary = index_.dictionary_;
   Partition& partition = index_.partitions_[p];
   // The keys with the highest counts, most frequent first.
   std::vector<std::pair<std::int32_t, std::size_t>> by_count;  // count, slot
-  const auto first = std::lower_bound(all.frequent.begin(), all.frequent.end(), Place(p, 0));
-  for (auto at = first; at != all.frequent.end() && at->first == p; ++at) {
-    by_count.emplace_back(dictionary.Count(partition.slots[at->second].target), at->second);
+  by_count.reserve(frequent.size());
+  for (const std::size_t i : frequent) {
+    by_count.emplace_back(dictionary.Count(partition.slots[i].target), i);
   }
   std::sort(by_count.begin(), by_count.end(), std::greater<>());
+  std::sort(others.begin(), others.end());
   std::vector<std::string_view> words;
   std::string key;
   for (const auto& [count, i] : by_count) {
     Slot& slot = partition.slots[i];
     const std::string_view best = dictionary.Word(slot.target);
     words.clear();
-    auto run = std::lower_bound(all.others.begin(), all.others.end(),
-                                std::pair(Place(p, i), Dictionary::EntryId{0}));
-    for (; run != all.others.end() && run->first == Place(p, i); ++run) {
+    auto run = std::lower_bound(others.begin(), others.end(), std::pair(i, Dictionary::EntryId{0}));
+    for (; run != others.end() && run->first == i; ++run)
       words.push_back(dictionary.Word(run->second));
-    }
     const LetterKey letters = MakeLetterKey(best);
     if (!letters.valid()) {
       key.resize(best.size());

@@ -51,9 +51,10 @@ class BestWordIndex::Filler {
   // partitions, locking each partition while a word goes into it when
   // `locked`.
   void Scan(std::span<const bool> wanted, std::size_t wp, bool locked, Found& found) const;
-  // Writes the records of partition p; `all` holds what every Scan found,
-  // sorted.
-  void Record(std::size_t p, const Found& all) const;
+  // Writes the records of partition p for the keys in the slots `frequent`,
+  // with the words in `others` (slot, entry), which it sorts.
+  void Record(std::size_t p, std::span<const std::size_t> frequent,
+              std::span<std::pair<std::size_t, Dictionary::EntryId>> others) const;
 
   const BestWordIndex& index_;
   Slot* memory_ = nullptr;     // every partition's slots, zeroed until filled
