@@ -163,7 +163,7 @@ void BestWordIndex::Filler::Scan(std::span<const bool> wanted, std::size_t wp, b
       if (count > best_count || (count == best_count && word < best)) {
         found.others.emplace_back(Place(p, i), slot.target);
         slot.target = id;
-        if (count >= record_count_ && best_count < record_count_) {
+        if (Earns(word, count) && !Earns(best, best_count)) {
           found.frequent.emplace_back(p, i);
         }
       } else {
@@ -173,7 +173,7 @@ void BestWordIndex::Filler::Scan(std::span<const bool> wanted, std::size_t wp, b
     }
     if (partition.slots[i].tag == 0) {
       partition.slots[i] = Slot{tag, id};
-      if (count >= record_count_) found.frequent.emplace_back(p, i);
+      if (Earns(word, count)) found.frequent.emplace_back(p, i);
     }
     if (locked) partition.lock.clear(std::memory_order_release);
   };

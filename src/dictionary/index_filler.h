@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -47,6 +48,12 @@ class BestWordIndex::Filler {
     std::vector<Place> frequent;                                // slots of keys that earn a record
   };
 
+  // Whether a key whose best word is `word`, seen `count` times, gets a
+  // record: a word seen often enough, and not longer than text words are
+  // (a record copies the word).
+  bool Earns(std::string_view word, std::int32_t count) const {
+    return count >= record_count_ && word.size() <= 64;
+  }
   // Adds the words of the dictionary's partition wp that belong to wanted
   // partitions, locking each partition while a word goes into it when
   // `locked`.
