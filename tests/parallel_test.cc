@@ -24,9 +24,11 @@
 #include "dictionary/dictionary.h"
 #include "dictionary/dictionary_file.h"
 #include "dictionary/report.h"
+#include "io/block_reader.h"
 #include "test_support.h"
 #include "text/decipher.h"
 #include "text/learn.h"
+#include "text/word_scanner.h"
 
 namespace dorvenix::testing {
 namespace {
@@ -118,6 +120,53 @@ TEST(Parallel, LoadAddsInFileOrderAndStopsAtTheFirstBadLine) {
       out.Flush();
       out_whole.Flush();
       EXPECT_EQ(saved, saved_whole);
+    }
+  }
+}
+
+TEST(Parallel, AFailureKeepsExactlyTheBlocksBeforeIt) {
+  // Each partition gets room for about 4 KiB of words, which the input
+  // overflows: what stays is the dictionary of the whole blocks before the
+  // one that failed, the same on any number of threads. The counts of the
+  // loaded lines saturate, before and after the failure.
+  std::mt19937 rng(8);
+  std::string text, lines;
+  for (int i = 0; i < 10000; ++i) {
+    const std::string word = RandomWord(rng, 4 + rng() % 9, "abcdefghij");
+    text += word + (i % 9 ? " " : "\n");
+    lines += i % 20 == 0 ? "most 2147483000\n" : i % 20 == 10 ? "least -2147483000\n" : "";
+    lines += word + " 3\n";
+  }
+  SeparatorTable line_feed{};
+  line_feed['\n'] = true;
+  for (const bool load : {false, true}) {
+    const std::string& input = load ? lines : text;
+    auto run = [&](Dictionary& dictionary, std::string_view bytes, unsigned threads) {
+      InputFile in = InputFile::FromMemory(bytes);
+      const WorkPlan plan{threads, 2048};
+      return load ? LoadDictionary(dictionary, in, plan) : LearnFromText(dictionary, in, plan);
+    };
+    std::vector<std::string> prefixes;  // the dictionaries of the first blocks
+    InputFile in = InputFile::FromMemory(input);
+    BlockReader reader(in, load ? line_feed : internal::kSeparator, 2048);
+    BlockBuffer buffer;
+    std::size_t end = 0;
+    for (Block block = reader.Next(buffer); !block.bytes.empty(); block = reader.Next(buffer)) {
+      Dictionary prefix;
+      ASSERT_TRUE(
+          run(prefix, std::string_view(input).substr(0, end += block.bytes.size()), 1).ok());
+      prefixes.push_back(Listing(prefix));
+    }
+    std::string first;
+    for (const unsigned threads : {1u, 2u, 5u}) {
+      Dictionary dictionary(1);
+      EXPECT_EQ(run(dictionary, input, threads).code(), Status::Code::kLimit) << threads;
+      const std::string kept = Listing(dictionary);
+      if (first.empty()) first = kept;
+      EXPECT_TRUE(kept == first) << load << " on " << threads << " threads";
+      const auto block = std::find(prefixes.begin(), prefixes.end(), kept);
+      EXPECT_TRUE(block != prefixes.begin() && block < prefixes.end() - 1)
+          << load << " " << threads;
     }
   }
 }
