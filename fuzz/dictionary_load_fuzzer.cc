@@ -36,9 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace dorvenix;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   Dictionary whole, small;
-  InputFile in = InputFile::FromMemory(text);
+  testing::TextInput in(text);
   const std::size_t block = SmallBlockSize(data, size);
-  InputFile small_in = InputFile::FromMemory(text, block);
+  testing::TextInput small_in(text, block);
   const Status result = LoadDictionary(whole, in);
   // Small blocks on 3 threads load the same.
   const Status small_result = LoadDictionary(small, small_in, WorkPlan{3, block});

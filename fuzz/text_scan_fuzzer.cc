@@ -14,7 +14,7 @@
 
 namespace {
 
-using dorvenix::InputFile;
+using dorvenix::testing::TextInput;
 
 // Collisions, ties, zero and negative counts, capitals and non-letters.
 constexpr std::string_view kSeed =
@@ -25,12 +25,9 @@ constexpr std::string_view kSeed =
 // threads (or in one block on one thread for SIZE_MAX).
 std::string Decipher(const dorvenix::BestWordIndex& index, std::string_view text,
                      std::size_t block) {
-  // One writer for the whole run: its 1 MiB buffer is costly to get anew
-  // each time under the sanitizers.
-  static std::string bytes;
-  static dorvenix::OutputFile out(&bytes);
-  bytes.clear();
-  InputFile in = InputFile::FromMemory(text, block);
+  std::string bytes;
+  dorvenix::OutputFile out(&bytes);
+  TextInput in(text, block);
   const dorvenix::WorkPlan plan =
       block == SIZE_MAX ? dorvenix::WorkPlan{} : dorvenix::WorkPlan{3, block};
   FUZZ_CHECK(dorvenix::DecipherText(index, in, out, plan).ok() && out.Flush());
@@ -44,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   const std::size_t block = SmallBlockSize(data, size);
   Dictionary whole, small;
-  InputFile seed = InputFile::FromMemory(kSeed), small_seed = InputFile::FromMemory(kSeed, block);
+  TextInput seed(kSeed), small_seed(kSeed, block);
   const WorkPlan plan{3, block};  // small blocks on 3 threads
   FUZZ_CHECK(LoadDictionary(whole, seed).ok() && LoadDictionary(small, small_seed, plan).ok());
   testing::Counts counts;
@@ -63,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (lower.size() > 3) ++learnt[lower];
   }
 
-  InputFile in = InputFile::FromMemory(text), small_in = InputFile::FromMemory(text, block);
+  TextInput in(text), small_in(text, block);
   FUZZ_CHECK(LearnFromText(whole, in).ok() && LearnFromText(small, small_in, plan).ok());
   FUZZ_CHECK(testing::Listing(small) == testing::Listing(whole));
   FUZZ_CHECK(testing::Listing(whole) == testing::Listing(learnt));

@@ -18,11 +18,11 @@ namespace {
 // The verdict is what the user reads after "dorvenix: error: ", for a file f.
 std::string Load(const std::string& text, std::string* verdict) {
   Dictionary whole;
-  InputFile in = InputFile::FromMemory(text);
+  TextInput in(text);
   *verdict = LoadDictionary(whole, in).Describe("f");
   for (std::size_t block = 1; block <= text.size(); ++block) {
     Dictionary dictionary;
-    InputFile small = InputFile::FromMemory(text, block);
+    TextInput small(text, block);
     const std::string got = LoadDictionary(dictionary, small).Describe("f");
     EXPECT_EQ(Listing(dictionary) + got, Listing(whole) + *verdict)
         << text << " in blocks of " << block;
@@ -78,7 +78,7 @@ TEST(DictionaryFile, SavesAndReportsInDictionaryOrder) {
   // Keys compare as unsigned bytes; collisions also between words of more
   // than 11 letters or with bytes beyond a-z inside.
   Dictionary dictionary;
-  InputFile in = InputFile::FromMemory(
+  TextInput in(
       "test 1\nbread 7\nbeard 2\nbared -1\nbrood 3\nlows -2147483648\nForm 0\nform 4\n"
       "a\xe9-z 5\na-\xe9z 6\nabcdefghijklm 1\nalkjihgfedcbm 2\n");
   ASSERT_TRUE(LoadDictionary(dictionary, in).ok());

@@ -1,6 +1,6 @@
 // What the tests and fuzz targets share: reference forms of a dictionary
-// (its entries in order, the key of a word), temporary folders, and running
-// the built dorvenix binary inside one.
+// (its entries in order, the key of a word), inputs cut into small pieces,
+// temporary folders, and running the built dorvenix binary inside one.
 #ifndef DORVENIX_TESTS_TEST_SUPPORT_H_
 #define DORVENIX_TESTS_TEST_SUPPORT_H_
 
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "dictionary/dictionary.h"
+#include "io/input_file.h"
 
 namespace dorvenix::testing {
 
@@ -74,6 +75,27 @@ inline std::string RandomWord(std::mt19937& rng, std::size_t length,
     c = alphabet.empty() ? static_cast<char>(rng()) : alphabet[rng() % alphabet.size()];
   return word;
 }
+
+// An input whose bytes are a copy of `text`, handed out `piece` bytes at a
+// time at most: small pieces cut words and lines where the reader least
+// expects it.
+class TextInput : public InputFile {
+ public:
+  explicit TextInput(std::string_view text, std::size_t piece = SIZE_MAX)
+      : InputFile(text.size()), text_(text), piece_(std::max<std::size_t>(piece, 1)) {}
+
+ private:
+  std::size_t Fill(char* to, std::size_t capacity) override {
+    const std::size_t n = std::min({capacity, piece_, text_.size() - at_});
+    text_.copy(to, n, at_);
+    at_ += n;
+    return n;
+  }
+
+  std::string text_;    // the whole input
+  std::size_t piece_;   // the most bytes a read gives
+  std::size_t at_ = 0;  // bytes handed out
+};
 
 // A fresh folder under the system's temporary folder, removed with all its
 // contents when the object goes away.

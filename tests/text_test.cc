@@ -74,7 +74,7 @@ TEST(BlockReader, CutsOnlyWordsLongerThanTheLongestAndFlagsThePieces) {
   for (int round = 0; round < 2 * 9 * 12; ++round) {
     const std::size_t longest = round % 2 ? 4 : SIZE_MAX, read = 1 + round / 2 % 9,
                       block = 1 + round / 18;
-    InputFile in = InputFile::FromMemory(text, read);
+    TextInput in(text, read);
     BlockReader reader(in, internal::kSeparator, block, longest);
     BlockBuffer buffer;
     std::string all;

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "base/cores.h"
+#include "base/work_plan.h"
 #include "cli/progress.h"
 #include "cli/usage.h"
 #include "dictionary/best_word_index.h"

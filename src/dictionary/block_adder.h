@@ -29,7 +29,7 @@
 #include "dictionary/add_log.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/entry_buckets.h"
-#include "io/block_reader.h"
+#include "base/work_plan.h"
 
 namespace dorvenix {
 

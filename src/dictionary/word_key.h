@@ -16,8 +16,6 @@
 
 namespace dorvenix {
 
-using WordKey = std::string;
-
 // Words of this many bytes or fewer are never stored in a dictionary nor
 // looked up in one.
 inline constexpr std::size_t kMaxIgnoredWordLength = 3;

@@ -39,19 +39,6 @@ struct Block {
   bool ends_in_unit = false;    // the last bytes go on in the next block
 };
 
-// How a command works through its input: in blocks of `block_size` bytes,
-// on up to `threads` worker threads. Results never depend on either.
-struct WorkPlan {
-  unsigned threads = 1;
-  std::size_t block_size = std::size_t{1} << 20;
-
-  // Blocks in the air at once: enough to keep every worker busy while the
-  // calling thread reads the next block and writes out the last.
-  std::size_t slots() const { return threads < 2 ? 1 : std::size_t{threads} + 2; }
-  // Workers that keep scratch space.
-  std::size_t workers() const { return threads < 2 ? 1 : threads; }
-};
-
 // separator[b] tells whether the byte b separates units.
 using SeparatorTable = std::array<bool, 256>;
 

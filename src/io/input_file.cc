@@ -4,14 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <utility>
 
 namespace dorvenix {
 InputFile InputFile::Open(const std::string& path) {
-  InputFile file;
+  InputFile file(0);
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     file.error_ = errno;
@@ -34,20 +32,9 @@ InputFile InputFile::Open(const std::string& path) {
   return file;
 }
 
-InputFile InputFile::FromMemory(std::string_view text, std::size_t block_size) {
-  InputFile file;
-  file.memory_.assign(text);
-  file.memory_block_ = block_size == 0 ? 1 : block_size;
-  file.size_ = text.size();
-  return file;
-}
-
 InputFile::InputFile(InputFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
-      error_(other.error_),
-      memory_(std::move(other.memory_)),
-      memory_at_(other.memory_at_),
-      memory_block_(other.memory_block_),
+    : error_(other.error_),
+      fd_(std::exchange(other.fd_, -1)),
       size_(other.size_),
       consumed_(other.consumed_),
       regular_(other.regular_),
@@ -67,19 +54,15 @@ bool InputFile::Changed() const {
 
 std::size_t InputFile::Read(char* to, std::size_t capacity) {
   if (error_ != 0 || capacity == 0) return 0;
-  if (fd_ < 0) {
-    const std::size_t n = std::min({capacity, memory_block_, memory_.size() - memory_at_});
-    std::memcpy(to, memory_.data() + memory_at_, n);
-    memory_at_ += n;
-    consumed_ += n;
-    return n;
-  }
+  const std::size_t n = Fill(to, capacity);
+  consumed_ += n;
+  return n;
+}
+
+std::size_t InputFile::Fill(char* to, std::size_t capacity) {
   for (;;) {
     const ssize_t n = ::read(fd_, to, capacity);
-    if (n >= 0) {
-      consumed_ += static_cast<std::uint64_t>(n);
-      return static_cast<std::size_t>(n);
-    }
+    if (n >= 0) return static_cast<std::size_t>(n);
     if (errno == EINTR) continue;
     error_ = errno;
     return 0;

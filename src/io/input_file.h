@@ -1,7 +1,8 @@
-// InputFile: reads a file, a pipe or an in-memory text.
+// InputFile: reads a file or a pipe.
 //
 // The file is opened by Open() and closed by the destructor; Read() fills a
-// buffer of the caller's.
+// buffer of the caller's. A derived class may hand out bytes of its own
+// instead (Fill): tests cut an input into pieces of the sizes they choose.
 #ifndef DORVENIX_IO_INPUT_FILE_H_
 #define DORVENIX_IO_INPUT_FILE_H_
 
@@ -10,7 +11,6 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <string_view>
 
 #include "base/status.h"
 
@@ -25,14 +25,11 @@ class InputFile {
   // folder), missing() tells whether nothing has that name, and reads return
   // nothing.
   static InputFile Open(const std::string& path);
-  // An input whose bytes are a copy of `text`, handed out in blocks of
-  // `block_size` bytes (tests use small ones to cut words and lines).
-  static InputFile FromMemory(std::string_view text, std::size_t block_size = SIZE_MAX);
 
   InputFile(InputFile&& other) noexcept;
   InputFile& operator=(InputFile&&) = delete;
   InputFile(const InputFile&) = delete;
-  ~InputFile();
+  virtual ~InputFile();
 
   // Reads up to `capacity` bytes into `to` and returns how many; 0 at the end
   // of the input or after a read error (failed() tells which).
@@ -53,14 +50,20 @@ class InputFile {
   // other inputs.
   bool Changed() const;
 
- private:
-  InputFile() = default;
+ protected:
+  // An input of `size` bytes (0 when unknown) with no file behind it: its
+  // bytes come from Fill().
+  explicit InputFile(std::uint64_t size) : size_(size) {}
 
-  int fd_ = -1;                   // -1 for memory input or a failed open
-  int error_ = 0;                 // errno of the failure, if any
-  std::string memory_;            // the text of a memory input
-  std::size_t memory_at_ = 0;     // bytes of memory_ handed out
-  std::size_t memory_block_ = 0;  // block size of a memory input
+  // Reads up to `capacity` (> 0) bytes into `to` and returns how many: 0 at
+  // the end of the input, or after setting error_ on a failure. Called once
+  // per block; the reading of a file, unless overridden.
+  virtual std::size_t Fill(char* to, std::size_t capacity);
+
+  int error_ = 0;  // errno of the failure, if any
+
+ private:
+  int fd_ = -1;                   // -1 for a failed open or no file
   std::uint64_t size_ = 0;        // regular file size, else 0
   std::uint64_t consumed_ = 0;    // bytes handed out
   bool regular_ = false;          // fd_ is a regular file

@@ -8,22 +8,23 @@
 namespace dorvenix {
 namespace {
 
-constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+constexpr std::size_t kFileBuffer = std::size_t{1} << 20;
+constexpr std::size_t kStringBuffer = std::size_t{16} << 10;
 
 }  // namespace
 
 OutputFile::OutputFile(int fd, bool owns_fd)
     : fd_(fd),
       owns_fd_(owns_fd),
-      buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)),
-      capacity_(kBufferSize) {}
+      buffer_(std::make_unique_for_overwrite<char[]>(kFileBuffer)),
+      capacity_(kFileBuffer) {}
 
 OutputFile::OutputFile(std::string* sink)
     : fd_(-1),
       owns_fd_(false),
       sink_(sink),
-      buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)),
-      capacity_(kBufferSize) {}
+      buffer_(std::make_unique_for_overwrite<char[]>(kStringBuffer)),
+      capacity_(kStringBuffer) {}
 
 OutputFile::~OutputFile() { Close(); }
 
@@ -35,7 +36,7 @@ void OutputFile::WriteInt(std::int64_t value) {
 
 void OutputFile::WriteSlow(std::string_view bytes) {
   Drain();
-  if (bytes.size() >= kDirect) {
+  if (bytes.size() >= kDirect || bytes.size() > capacity_) {
     Send(bytes.data(), bytes.size());
   } else {
     std::memcpy(buffer_.get(), bytes.data(), bytes.size());

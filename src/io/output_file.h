@@ -1,7 +1,9 @@
 // OutputFile: a buffered writer to a file descriptor or to a string.
 //
-// Writes are gathered in a 1 MiB buffer and handed to the descriptor when it
-// fills, on Flush() and on Close(). The first failed write is remembered in
+// Writes are gathered in a buffer and handed on when it fills, on Flush() and
+// on Close(): 1 MiB for a descriptor, so that a system call moves much at
+// once; 16 KiB for a string, which is cheap to make anew for each small
+// text. The first failed write is remembered in
 // status(); from then on bytes are dropped, so a caller checks status() (or
 // the result of Flush()/Close()) once instead of after every write.
 #ifndef DORVENIX_IO_OUTPUT_FILE_H_
@@ -23,7 +25,7 @@ class OutputFile {
  public:
   // Writes to `fd`; closes it on Close() or destruction only when `owns_fd`.
   OutputFile(int fd, bool owns_fd);
-  // Appends everything written to `*sink` (for tests and in-memory use).
+  // Appends everything written to `*sink`, which must outlive the writer.
   explicit OutputFile(std::string* sink);
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;

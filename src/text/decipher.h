@@ -3,8 +3,8 @@
 #define DORVENIX_TEXT_DECIPHER_H_
 
 #include "base/status.h"
+#include "base/work_plan.h"
 #include "dictionary/best_word_index.h"
-#include "io/block_reader.h"
 #include "io/input_file.h"
 #include "io/output_file.h"
 

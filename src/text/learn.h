@@ -3,8 +3,8 @@
 #define DORVENIX_TEXT_LEARN_H_
 
 #include "base/status.h"
+#include "base/work_plan.h"
 #include "dictionary/dictionary.h"
-#include "io/block_reader.h"
 #include "io/input_file.h"
 
 namespace dorvenix {

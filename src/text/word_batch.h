@@ -8,7 +8,6 @@
 
 #include <array>
 #include <cstddef>
-#include <memory>  // std::construct_at
 #include <span>
 #include <string_view>
 
@@ -27,24 +26,17 @@ class WordBatch {
   // toss in ordinary text, so there is no branch to mispredict.
   // REQUIRES: !full().
   void Add(std::string_view word) {
-    std::construct_at(reinterpret_cast<std::string_view*>(&room_[count_]), word);
+    words_[count_] = word;
     count_ += IsStoredLength(word.size()) ? 1 : 0;
   }
 
   bool full() const { return count_ == kCapacity; }
 
-  std::span<const std::string_view> words() const {
-    return {reinterpret_cast<const std::string_view*>(room_.data()), count_};
-  }
+  std::span<const std::string_view> words() const { return {words_.data(), count_}; }
 
  private:
-  // Storage for one word, with no constructor to run.
-  struct alignas(std::string_view) Room {
-    unsigned char bytes[sizeof(std::string_view)];
-  };
-
-  std::array<Room, kCapacity> room_;
-  std::size_t count_ = 0;  // words kept
+  std::array<std::string_view, kCapacity> words_;  // the first count_ are kept
+  std::size_t count_ = 0;                          // words kept
 };
 
 // Lowercases `block` in place (ScanWords) and calls use(words) for its words

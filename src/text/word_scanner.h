@@ -3,9 +3,8 @@
 // A word is a maximal run of ASCII letters, taken in lowercase; every other
 // byte (digits, white space, punctuation, apostrophes, hyphens, bytes
 // 0x80-0xFF) separates words. So "don't" is the two words "don" and "t". No
-// locale is ever consulted. The block is lowercased in place; TextReader
-// hands out blocks that never cut a word in two
-// when given internal::kSeparator.
+// locale is ever consulted. The block is lowercased in place; a BlockReader
+// given internal::kSeparator hands out blocks that never cut a word in two.
 #ifndef DORVENIX_TEXT_WORD_SCANNER_H_
 #define DORVENIX_TEXT_WORD_SCANNER_H_
 
