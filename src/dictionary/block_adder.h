@@ -26,10 +26,10 @@
 
 #include "base/ordered_pipeline.h"
 #include "base/turns.h"
+#include "base/work_plan.h"
 #include "dictionary/add_log.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/entry_buckets.h"
-#include "base/work_plan.h"
 
 namespace dorvenix {
 
@@ -101,27 +101,23 @@ class BlockAdder {
     });
   }
 
-  // The same on the calling thread alone, for words that go straight in,
-  // each with a count of 1: scan(slot, use) calls use(words) for the words
-  // of the block in `slot`, each of more than 3 bytes, in batches, and the
-  // same words each time it is called.
-  template <class Make, class Scan, class Finish>
-  void RunAlone(Make&& make, Scan&& scan, Finish&& finish) {
+  // The same on the calling thread alone, adding straight from the blocks:
+  // items(slot, add) hands what the block in `slot` holds to add(words), for
+  // words of more than 3 bytes with a count of 1 each, or add(entries), in
+  // batches, the same each time it is called.
+  template <class Make, class Items, class Finish>
+  void RunAlone(Make&& make, Items&& items, Finish&& finish) {
     Dictionary::AddLog& log = workers_[0].log;
     RunOrderedPipeline(
         1, 1, Made(make),
         [&](std::size_t slot, unsigned) {
           log.Clear();
           try {
-            scan(slot, [&](std::span<const std::string_view> words) {
-              dictionary_.AddWords(words, &log);
-            });
+            items(slot, [&](auto batch) { Add(batch, &log); });
           } catch (...) {
             Dictionary::AddLog* const logs[] = {&log};
             Dictionary::AddLog::Undo(dictionary_, logs, [&](std::size_t, auto&& add) {
-              scan(slot, [&](std::span<const std::string_view> words) {
-                for (std::string_view word : words) add(word, 1);
-              });
+              items(slot, [&](auto batch) { Replay(batch, add); });
             });
             Fail(slot);
           }
@@ -145,6 +141,21 @@ class BlockAdder {
     Dictionary::AddLog log;      // what its block added
     std::uint64_t held = kNone;  // the block to undo whose buckets and log these are
   };
+
+  void Add(std::span<const std::string_view> words, Dictionary::AddLog* log) {
+    dictionary_.AddWords(words, log);
+  }
+  void Add(std::span<const Dictionary::Entry> entries, Dictionary::AddLog* log) {
+    dictionary_.AddEntries(entries, log);
+  }
+  template <class F>
+  static void Replay(std::span<const std::string_view> words, F&& add) {
+    for (std::string_view word : words) add(word, 1);
+  }
+  template <class F>
+  static void Replay(std::span<const Dictionary::Entry> entries, F&& add) {
+    for (const Dictionary::Entry& entry : entries) add(entry.word, entry.count);
+  }
 
   static void Lower(std::atomic<std::uint64_t>& bound, std::uint64_t block) {
     std::uint64_t seen = bound.load();

@@ -85,10 +85,10 @@ void Dictionary::AddWords(std::span<const std::string_view> words, AddLog* log) 
       [&](std::size_t i) { return IsStoredLength(words[i].size()); }, log);
 }
 
-void Dictionary::AddEntries(std::span<const Entry> entries) {
+void Dictionary::AddEntries(std::span<const Entry> entries, AddLog* log) {
   AddInBatches(
       entries.size(), [&](std::size_t i) { return entries[i].word; },
-      [&](std::size_t i) { return entries[i].count; }, [](std::size_t) { return true; }, nullptr);
+      [&](std::size_t i) { return entries[i].count; }, [](std::size_t) { return true; }, log);
 }
 
 void Dictionary::AddToPartition(std::size_t p, std::span<const HashedEntry> entries, AddLog* log) {

@@ -85,7 +85,7 @@ class Dictionary {
   // faster than one by one. When memory runs out or a limit is reached, the
   // words before stay added, and `log`, if given, holds what they changed.
   void AddWords(std::span<const std::string_view> words, AddLog* log = nullptr);
-  void AddEntries(std::span<const Entry> entries);
+  void AddEntries(std::span<const Entry> entries, AddLog* log = nullptr);
 
   // AddEntry for each of `entries`, in order, as AddWords does.
   // REQUIRES: every entry is in partition p. Threads may add to distinct

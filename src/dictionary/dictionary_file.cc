@@ -103,33 +103,52 @@ Status Load(Dictionary& dictionary, InputFile& in, const WorkPlan& plan) {
   Status result;
   const SizeGuess guess(dictionary, in.size());
   BlockAdder adder(dictionary, plan);
-  adder.Run(
-      [&](std::size_t slot) {
-        Job& job = jobs[slot];
-        job.block = reader.Next(job.buffer);
-        job.read = in.consumed();
-        // After a read error the block holds only the start of a line.
-        return !job.block.bytes.empty() && !in.failed();
-      },
-      [&](std::size_t slot, unsigned worker, EntryBuckets& out) {
-        Job& job = jobs[slot];
-        std::vector<Dictionary::Entry>& e = entries[worker];
-        ParseLines(job, adder.block(slot) == 0, &e);
-        out.Fill(
-            e.size(), [&](std::size_t i) { return e[i].word; },
-            [&](std::size_t i) { return e[i].count; });
-        return job.malformed;
-      },
-      [&](std::size_t slot, std::size_t p) { guess.After(dictionary, p, jobs[slot]); },
-      [&](std::size_t slot) {
-        const Job& job = jobs[slot];
-        if (job.malformed) {
-          result = Status::MalformedLine(lines_before + job.lines, job.reason);
-          return false;
-        }
-        lines_before += job.lines;
-        return true;
-      });
+  auto make = [&](std::size_t slot) {
+    Job& job = jobs[slot];
+    job.block = reader.Next(job.buffer);
+    job.read = in.consumed();
+    // After a read error the block holds only the start of a line.
+    return !job.block.bytes.empty() && !in.failed();
+  };
+  auto parse = [&](std::size_t slot, unsigned worker) -> const std::vector<Dictionary::Entry>& {
+    ParseLines(jobs[slot], adder.block(slot) == 0, &entries[worker]);
+    return entries[worker];
+  };
+  auto finish = [&](std::size_t slot) {
+    const Job& job = jobs[slot];
+    if (job.malformed) {
+      result = Status::MalformedLine(lines_before + job.lines, job.reason);
+      return false;
+    }
+    lines_before += job.lines;
+    return true;
+  };
+  if (plan.threads < 2) {
+    // Alone, the entries go straight in, in file order: sorting them by
+    // partition first would cost 4% more time to load and save on one core.
+    adder.RunAlone(
+        make,
+        [&](std::size_t slot, auto&& add) {
+          add(std::span<const Dictionary::Entry>(parse(slot, 0)));
+        },
+        [&](std::size_t slot) {
+          for (std::size_t p = 0; p < Dictionary::kPartitions; ++p) {
+            guess.After(dictionary, p, jobs[slot]);
+          }
+          return finish(slot);
+        });
+  } else {
+    adder.Run(
+        make,
+        [&](std::size_t slot, unsigned worker, EntryBuckets& out) {
+          const std::vector<Dictionary::Entry>& e = parse(slot, worker);
+          out.Fill(
+              e.size(), [&](std::size_t i) { return e[i].word; },
+              [&](std::size_t i) { return e[i].count; });
+          return jobs[slot].malformed;
+        },
+        [&](std::size_t slot, std::size_t p) { guess.After(dictionary, p, jobs[slot]); }, finish);
+  }
   return in.failed() ? in.status() : result;
 }
 

@@ -43,10 +43,10 @@ Status Learn(Dictionary& dictionary, InputFile& in, const WorkPlan& plan,
   };
   if (plan.threads < 2) {
     // Alone, each word goes straight in: with no other thread to share the
-    // dictionary with, a tally first would only cost (12% of the time of
-    // learning English on one core).
+    // dictionary with, a tally first would only cost (16% more time to
+    // learn English on one core).
     adder.RunAlone(
-        make, [&](std::size_t slot, auto&& use) { scan(slot, 0, use); }, finish);
+        make, [&](std::size_t slot, auto&& add) { scan(slot, 0, add); }, finish);
   } else {
     // Each block is scanned on a worker and its words tallied (a word seen
     // twenty times is one entry with a count of twenty), so that a block of
