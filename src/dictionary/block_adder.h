@@ -57,8 +57,8 @@ class BlockAdder {
   //  - added(slot, p) is called once the block's entries are in partition p,
   //    in p's turn.
   //  - finish(slot) is called on the calling thread, in block order, once the
-  //    block's entries are all in; it returns false to stop the stream, and
-  //    may not throw.
+  //    block's entries are all in, and may not throw. The stream ends after
+  //    the block that fill() said was the last.
   // Throws the failure of the first block that failed, or of make(), once
   // the dictionary holds the entries of the blocks before it.
   template <class Make, class Fill, class Added, class Finish>
@@ -104,7 +104,8 @@ class BlockAdder {
   // The same on the calling thread alone, adding straight from the blocks:
   // items(slot, add) hands what the block in `slot` holds to add(words), for
   // words of more than 3 bytes with a count of 1 each, or add(entries), in
-  // batches, the same each time it is called.
+  // batches, the same each time it is called, and returns what fill()
+  // returns.
   template <class Make, class Items, class Finish>
   void RunAlone(Make&& make, Items&& items, Finish&& finish) {
     Dictionary::AddLog& log = workers_[0].log;
@@ -113,12 +114,14 @@ class BlockAdder {
         [&](std::size_t slot, unsigned) {
           log.Clear();
           try {
-            items(slot, [&](auto batch) { Add(batch, &log); });
+            if (items(slot, [&](auto batch) { Add(batch, &log); })) Lower(last_, block(slot));
           } catch (...) {
-            Dictionary::AddLog* const logs[] = {&log};
-            Dictionary::AddLog::Undo(dictionary_, logs, [&](std::size_t, auto&& add) {
-              items(slot, [&](auto batch) { Replay(batch, add); });
-            });
+            if (log.touched()) {
+              Dictionary::AddLog* const logs[] = {&log};
+              Dictionary::AddLog::Undo(dictionary_, logs, [&](std::size_t, auto&& add) {
+                items(slot, [&](auto batch) { Replay(batch, add); });
+              });
+            }
             Fail(slot);
           }
         },
@@ -174,7 +177,7 @@ class BlockAdder {
   template <class Make>
   auto Made(Make& make) {
     return [&](std::size_t slot) {
-      if (make_error_) return false;
+      if (make_error_ || made_ > last_.load()) return false;
       try {
         if (!make(slot)) return false;
       } catch (...) {
@@ -185,7 +188,8 @@ class BlockAdder {
       return true;
     };
   }
-  // finish(), after a failed block stops the stream.
+  // finish(), but a failed block ends the stream before it, the last one
+  // after it.
   template <class Finish>
   auto Finished(Finish& finish) {
     return [&](std::size_t slot) {
@@ -193,7 +197,8 @@ class BlockAdder {
         error_ = slots_[slot].error;
         return false;
       }
-      return finish(slot);
+      finish(slot);
+      return slots_[slot].block != last_.load();
     };
   }
   // After the stream: undoes the adds the workers hold, replay(i, add)

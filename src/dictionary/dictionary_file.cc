@@ -116,12 +116,8 @@ Status Load(Dictionary& dictionary, InputFile& in, const WorkPlan& plan) {
   };
   auto finish = [&](std::size_t slot) {
     const Job& job = jobs[slot];
-    if (job.malformed) {
-      result = Status::MalformedLine(lines_before + job.lines, job.reason);
-      return false;
-    }
+    if (job.malformed) result = Status::MalformedLine(lines_before + job.lines, job.reason);
     lines_before += job.lines;
-    return true;
   };
   if (plan.threads < 2) {
     // Alone, the entries go straight in, in file order: sorting them by
@@ -130,12 +126,13 @@ Status Load(Dictionary& dictionary, InputFile& in, const WorkPlan& plan) {
         make,
         [&](std::size_t slot, auto&& add) {
           add(std::span<const Dictionary::Entry>(parse(slot, 0)));
+          return jobs[slot].malformed;
         },
         [&](std::size_t slot) {
           for (std::size_t p = 0; p < Dictionary::kPartitions; ++p) {
             guess.After(dictionary, p, jobs[slot]);
           }
-          return finish(slot);
+          finish(slot);
         });
   } else {
     adder.Run(

@@ -39,14 +39,18 @@ Status Learn(Dictionary& dictionary, InputFile& in, const WorkPlan& plan,
     } catch (const std::bad_alloc&) {
       // Only the display suffers.
     }
-    return true;
   };
   if (plan.threads < 2) {
     // Alone, each word goes straight in: with no other thread to share the
     // dictionary with, a tally first would only cost (16% more time to
     // learn English on one core).
     adder.RunAlone(
-        make, [&](std::size_t slot, auto&& add) { scan(slot, 0, add); }, finish);
+        make,
+        [&](std::size_t slot, auto&& add) {
+          scan(slot, 0, add);
+          return false;
+        },
+        finish);
   } else {
     // Each block is scanned on a worker and its words tallied (a word seen
     // twenty times is one entry with a count of twenty), so that a block of
