@@ -32,7 +32,7 @@ out=${1:-$root/data/english.dict}
 dorvenix=${DORVENIX:-$root/build/dorvenix}
 if [ ! -x "$dorvenix" ]; then
   echo "build-dictionary: $dorvenix not found; build it first:" >&2
-  echo "  cmake -B build -DCMAKE_BUILD_TYPE=Release && cmake --build build -j" >&2
+  echo "  cmake -B build -DBUILD_TESTING=OFF && cmake --build build -j" >&2
   exit 1
 fi
 

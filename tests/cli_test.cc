@@ -106,6 +106,9 @@ TEST(Cli, StatusesOutputFilesAndMessages) {
       {D + "-a book -s nowhere/d sub -d s.txt", 2, kDeciphered,
        "dorvenix: error: nowhere/d: cannot write in folder nowhere" + kNoFile +
            "dorvenix: error: sub: Is a directory\n"},
+      // /proc makes no files, though "no such file" is what it says.
+      {"ln -s /proc p; " + D + "-s p/x.dict", 2, "",
+       "dorvenix: error: p/x.dict: cannot write in folder p: Operation not supported\n"},
       // With standard input closed, the first file opened gets descriptor 0.
       {D + "-a book -s new.dict -d s.txt <&-", 0, kDeciphered, ""},
       {D + "-l new.dict -i -d s.txt <&-", 0, kBookReport + kDeciphered, ""},

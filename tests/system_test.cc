@@ -61,9 +61,10 @@ TEST(Cores, CgroupQuotaIsTheLeastOnTheWayUpFromTheProcesssOwnCgroup) {
       {v1_only("/x/e", "50000\n"), 0},
   };
   for (const auto& [files, quota] : cases) {
+    const auto& on_disk = files;  // clang 14 captures no structured binding
     const FileReader read = [&](const std::string& path) -> std::optional<std::string> {
-      const auto file = files.find(path);
-      if (file == files.end()) return std::nullopt;
+      const auto file = on_disk.find(path);
+      if (file == on_disk.end()) return std::nullopt;
       return file->second;
     };
     EXPECT_EQ(CgroupQuota(read), quota) << (files.empty() ? "" : files.begin()->second);

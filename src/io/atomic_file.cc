@@ -167,7 +167,13 @@ AtomicFile::AtomicFile(const std::string& path, Steering steering)
     });
   }
   if (!made.ok()) {
-    status_ = Status::System(made.error(), "cannot write in folder " + folder_);
+    // Some file systems (/proc, say) answer "no such file" for a file they
+    // do not let anyone make, in a folder that exists.
+    struct stat folder;
+    const bool refused =
+        made.error() == ENOENT && ::stat(folder_.c_str(), &folder) == 0 && S_ISDIR(folder.st_mode);
+    status_ =
+        Status::System(refused ? EOPNOTSUPP : made.error(), "cannot write in folder " + folder_);
     out_ = std::make_unique<OutputFile>(-1, false);
     return;
   }
