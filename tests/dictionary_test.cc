@@ -188,7 +188,8 @@ TEST(Dictionary, AddsCountsAndSaturates) {
 TEST(WordTable, KeepsAndFindsEveryWordWhateverTheHashes) {
   // Every word under one hash, under three, or under its own, with one
   // larger than an arena block: each is kept and found, across growth and
-  // room made for more.
+  // room made for more; rolled back to a mark, the words added since are
+  // gone and the others still found.
   for (const auto& setting : {std::pair(1, 3000), {3, 3000}, {0, 200000}}) {
     const int distinct_hashes = setting.first, n = setting.second;  // lambdas capture these
     std::vector<std::string> words;
@@ -200,24 +201,32 @@ TEST(WordTable, KeepsAndFindsEveryWordWhateverTheHashes) {
     PagePool pool;  // for the largest table: its blocks and index
     WordTable table(Arena::kMaxWindows, distinct_hashes == 0 ? &pool : nullptr);
     bool added;
+    std::optional<WordTable::Mark> mark;
     for (std::size_t i = 0; i < words.size(); ++i) {
+      if (i == words.size() / 2) mark = table.mark();
       const WordTable::Ref ref =
           table.FindOrAdd(words[i], hash(i), static_cast<std::int32_t>(i), &added);
       ASSERT_TRUE(added) << i;
       ASSERT_EQ(table.Find(words[i], hash(i)), ref) << i;  // also just after growing
     }
     table.Reserve(SIZE_MAX);  // a wild guess: bounded, and every word stays
-    for (std::size_t i = 0; i < words.size(); ++i) {
-      const WordTable::Ref ref = table.Find(words[i], hash(i));
-      ASSERT_NE(ref, WordTable::kNoRef) << i;
-      ASSERT_EQ(table.Word(ref), words[i]);
-      ASSERT_EQ(table.Value(ref), static_cast<std::int32_t>(i));
+    for (const std::size_t kept : {words.size(), words.size() / 2}) {
+      if (kept < words.size()) table.RollBack(*mark);
+      for (std::size_t i = 0; i < words.size(); ++i) {
+        const WordTable::Ref ref = table.Find(words[i], hash(i));
+        ASSERT_EQ(ref != WordTable::kNoRef, i < kept) << i;
+        if (i < kept) {
+          ASSERT_EQ(table.Word(ref), words[i]);
+          ASSERT_EQ(table.Value(ref), static_cast<std::int32_t>(i));
+        }
+      }
+      EXPECT_EQ(table.Find("0", hash(0)), WordTable::kNoRef);
+      std::size_t visited = 0;
+      table.ForEach(
+          [&](WordTable::Ref ref) { visited += table.Word(ref) == words[table.Value(ref)]; });
+      EXPECT_EQ(visited, kept);
+      EXPECT_EQ(table.size(), kept);
     }
-    EXPECT_EQ(table.Find("0", hash(0)), WordTable::kNoRef);
-    std::size_t visited = 0;
-    table.ForEach(
-        [&](WordTable::Ref ref) { visited += table.Word(ref) == words[table.Value(ref)]; });
-    EXPECT_EQ(visited, words.size());
   }
 }
 

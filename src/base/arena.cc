@@ -59,7 +59,7 @@ std::size_t Arena::AddBlock(std::size_t capacity, std::size_t windows, std::size
   const bool pooled = pool_ != nullptr && capacity == windows * kWindowSize;
   const std::size_t chunks = pooled ? windows : 0;
   char* const data = pooled ? pool_->Allocate(chunks) : new char[capacity];
-  const Ref first = MakeRef(windows_.size(), 0);
+  const Ref first = FirstOf(windows_.size());
   for (std::size_t w = 0; w < windows; ++w) windows_.push_back(data + w * kWindowSize);
   blocks_.push_back(Block{data, first, used, capacity, chunks});
   return blocks_.size() - 1;

@@ -111,9 +111,8 @@ class Arena {
   static constexpr std::size_t kSmallRecord = kWindowSize / 16;  // 4 KiB
   static constexpr std::size_t kMaxMediumBlock = 16 * kWindowSize;
 
-  static Ref MakeRef(std::size_t window, std::size_t offset) {
-    return static_cast<Ref>((window << kOffsetBits) | (offset >> 2));
-  }
+  // The Ref of the first byte of window `window`.
+  static Ref FirstOf(std::size_t window) { return static_cast<Ref>(window << kOffsetBits); }
   std::size_t Used(std::size_t b) const {
     if (b != small_) return blocks_[b].used;
     return blocks_[b].capacity - small_room_;

@@ -72,8 +72,7 @@ void RunOrderedPipeline(unsigned workers, std::size_t slots, Make&& make, Work&&
     }
   };
   std::vector<std::thread> threads;
-  if (workers >= 2) threads.reserve(workers);
-  bool tried = false;                           // to start the threads
+  threads.reserve(workers);
   std::size_t room = workers >= 2 ? slots : 1;  // jobs in the air at most
   std::uint64_t made = 0, finished = 0;
   auto queue = [&](std::uint64_t job) {
@@ -84,7 +83,6 @@ void RunOrderedPipeline(unsigned workers, std::size_t slots, Make&& make, Work&&
     work_ready.notify_one();
   };
   auto start_threads = [&] {
-    tried = true;
     for (unsigned id = 0; id < workers; ++id) {
       try {
         threads.emplace_back(worker_loop, id);
@@ -95,17 +93,10 @@ void RunOrderedPipeline(unsigned workers, std::size_t slots, Make&& make, Work&&
     if (threads.empty()) room = 1;
     for (std::uint64_t j = finished; j < made && !threads.empty(); ++j) queue(j);
   };
-  // Waits until every job made is worked on, then stops the workers.
+  // Stops the workers once they have worked on every job queued.
   auto wind_down = [&] {
-    if (threads.empty()) return;
     {
-      std::unique_lock lock(mutex);
-      work_done.wait(lock, [&] {
-        for (std::uint64_t j = finished; j < made; ++j) {
-          if (!done[j % slots]) return false;
-        }
-        return true;
-      });
+      std::lock_guard lock(mutex);
       stopping = true;
     }
     work_ready.notify_all();
@@ -122,7 +113,7 @@ void RunOrderedPipeline(unsigned workers, std::size_t slots, Make&& make, Work&&
         ++made;
         if (!threads.empty()) {
           queue(made - 1);
-        } else if (!tried && workers >= 2 && made - finished == 2) {
+        } else if (workers >= 2 && made == 2) {
           start_threads();
         }
       }

@@ -33,11 +33,7 @@ void AddLog::TakeOff(Dictionary& dictionary, std::span<AddLog* const> logs, std:
   const std::size_t p = PartitionOf(hash);
   WordTable& table = dictionary.partitions_[p];
   const WordTable::Ref ref = table.Find(word, hash);
-  // The run that touched the partition first kept it as it was.
-  const AddLog* first =
-      *std::find_if(logs.begin(), logs.begin() + static_cast<std::ptrdiff_t>(i) + 1,
-                    [&](const AddLog* log) { return (log->touched_ >> p & 1) != 0; });
-  if (table.AddedSince(first->marks_[p], ref)) return;
+  if (ref == WordTable::kNoRef) return;
   // A count that saturated has its value from before, once the adds before
   // its first saturation are taken off.
   const EntryId id = IdOf(p, ref);

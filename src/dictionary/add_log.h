@@ -47,6 +47,7 @@ class Dictionary::AddLog {
   template <class Replay>
   static void Undo(Dictionary& dictionary, std::span<AddLog* const> logs, Replay&& replay) {
     RestoreSaturated(dictionary, logs);
+    DropAdded(dictionary, logs);
     for (std::size_t i = 0; i < logs.size(); ++i) {
       std::uint64_t position = 0;
       replay(i, [&](std::string_view word, std::int32_t count) {
@@ -54,7 +55,6 @@ class Dictionary::AddLog {
         ++position;
       });
     }
-    DropAdded(dictionary, logs);
   }
 
  private:
@@ -76,12 +76,13 @@ class Dictionary::AddLog {
   // Sets every count that saturated back to what it was before its first
   // saturation, and sorts each log's saturations by id and position.
   static void RestoreSaturated(Dictionary& dictionary, std::span<AddLog* const> logs);
-  // Takes `count` off the count of `word`, item `position` of logs[i], unless
-  // the run added the word or its count saturated at or before that item.
-  static void TakeOff(Dictionary& dictionary, std::span<AddLog* const> logs, std::size_t i,
-                      std::uint64_t position, std::string_view word, std::int32_t count);
   // Drops the words added by the runs.
   static void DropAdded(Dictionary& dictionary, std::span<AddLog* const> logs);
+  // Takes `count` off the count of `word`, item `position` of logs[i], unless
+  // the runs added the word (it is gone) or its count saturated at or before
+  // that item.
+  static void TakeOff(Dictionary& dictionary, std::span<AddLog* const> logs, std::size_t i,
+                      std::uint64_t position, std::string_view word, std::int32_t count);
 
   static_assert(kPartitions <= 64);
   std::uint64_t touched_ = 0;                         // bit p: marks_[p] is partition p before

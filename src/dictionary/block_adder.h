@@ -69,19 +69,19 @@ class BlockAdder {
         [&](std::size_t slot, unsigned worker) {
           const std::uint64_t block = slots_[slot].block;
           Worker& w = workers_[worker];
-          if (!Adds(block)) {
-            // The worker may hold what a block to undo needs: leave it be.
-            turns.Take(block, [](std::size_t) {});
-            return;
-          }
-          w.log.Clear();
-          try {
-            if (fill(slot, worker, w.buckets)) Lower(last_, block);
-          } catch (...) {
-            Fail(slot);
+          // A worker whose block's adds are to be undone holds what that
+          // takes: only a block that adds may use it again.
+          const bool adds = Adds(block);
+          if (adds) {
+            w.log.Clear();
+            try {
+              if (fill(slot, worker, w.buckets)) Lower(last_, block);
+            } catch (...) {
+              Fail(slot);
+            }
           }
           turns.Take(block, [&](std::size_t p) {
-            if (!Adds(block)) return;
+            if (!adds || !Adds(block)) return;
             try {
               dictionary_.AddToPartition(p, w.buckets.Of(p), &w.log);
               added(slot, p);
@@ -91,7 +91,7 @@ class BlockAdder {
           });
           // Whether this block's adds are to be undone is known by now: the
           // blocks before it have taken all their turns.
-          w.held = w.log.touched() && block >= failed_.load() ? block : kNone;
+          if (adds) w.held = w.log.touched() && block >= failed_.load() ? block : kNone;
         },
         Finished(finish));
     End([&](std::size_t i, auto&& add) {
@@ -206,8 +206,6 @@ class BlockAdder {
   template <class Replay>
   void End(Replay&& replay) {
     if (error_) {
-      held_.clear();
-      logs_.clear();
       for (Worker& w : workers_) {
         if (w.held != kNone) held_.push_back(&w);  // room was made beforehand
       }

@@ -96,20 +96,20 @@ void Dictionary::AddToPartition(std::size_t p, std::span<const HashedEntry> entr
   WordTable& table = partitions_[p];
   if (log != nullptr) log->Touch(p, table);
   const std::uint64_t first = log != nullptr ? log->added_ : 0;
-  std::size_t added = 0;
+  std::uint64_t added = 0;  // items so far
   try {
     VisitInPrefetchBatches(
         entries.size(), [&](std::size_t i) { table.Prefetch(entries[i].hash); },
         [&](std::size_t i) { table.PrefetchString(entries[i].hash); },
         [&](std::size_t i) {
-          Add(table, p, entries[i].word(), entries[i].hash, entries[i].count, log, first + i);
-          added = i + 1;
+          Add(table, p, entries[i].word(), entries[i].hash, entries[i].count, log, first + added);
+          ++added;
         });
   } catch (...) {
     if (log != nullptr) log->added_ = first + added;
     throw;
   }
-  if (log != nullptr) log->added_ = first + entries.size();
+  if (log != nullptr) log->added_ = first + added;
 }
 
 std::optional<std::int32_t> Dictionary::CountOf(std::string_view word) const {
