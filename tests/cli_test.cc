@@ -1,77 +1,153 @@
-// End-to-end tests: the built binary in a temporary folder, for what only
-// the binary shows (exit statuses, exact output, files on disk, closed or
-// failing descriptors). And the progress line, on a private terminal.
+// The command line: argument handling in-process, on a test's console; the
+// built binary in a temporary folder for what only it shows (the process's
+// exit status, closed or failing descriptors, signals, files on disk with
+// their permissions); the progress line.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "cli/driver.h"
 #include "cli/progress.h"
+#include "cli/usage.h"
 #include "test_support.h"
 
 namespace dorvenix::testing {
 namespace {
 
-const char kUsage[] =
-    "Dorvenix v 1.0\nParameters:\ndorvenix {-l files | -s files | -a files | -d files | -i} ...\n"
-    " -l = load dictionary file \n -s = save dictionary file \n"
-    " -a = load some arbitrary text and add words to dictionary \n"
-    " -d = decipher files (output to console) \n"
-    " -i = print some information such as number of 'collisions' \n"
-    " Commands are executed in the specified order.(so to decipher file you must load "
-    "dictionary, then decipher file with -d) \n\nUsage Examples:\n"
-    "dorvenix -a book1.txt book2.txt book3.txt -l dictionary.txt -s dictionary.txt\n"
-    "will merge words from book1.txt,book2.txt,book3.txt with dictionary.txt\n\n"
-    "dorvenix -l dictionary -d sutdy.txt\nwill load dictionary and then decipher sutdy.txt\n";
-
 // The binary, stopped with everything it started if it runs for 30 s (as a
 // broken build may).
 const std::string D = "timeout -k 5 30 \"$DORVENIX\" ";
 const std::string kBook = "The quick brown fox jumps over the lazy dog; words, words, WORDS.\n";
+const std::string kScrambled = "Teh qucik bwron fox jmpus oevr the lzay dog.\n";
 const std::string kDeciphered = "teh quick brown fox jumps over the lazy dog.\n";
 const std::string kBookDict = "brown 1\njumps 1\nlazy 1\nover 1\nquick 1\nwords 3\n";
 const std::string kBookReport =
     "Words loaded(excluding 3 letter words and shorter)=6\nCollisions=0\n";
+const std::string kEmptyReport =
+    "Words loaded(excluding 3 letter words and shorter)=0\nCollisions=0\n";
 const std::string kNoFile = ": No such file or directory\n";
 
 std::string Times(int n, const std::string& text) {
   return n == 0 ? "" : text + Times(n - 1, text);
 }
 
-// A folder holding book, s.txt, book.dict, bad.dict and an empty sub/.
+struct Case {
+  std::string command;  // a script (D is the binary), or the arguments
+  int status;
+  std::string out, err;
+  bool out_fails = false;  // in-process: standard output cannot be written
+};
+
+// A folder holding book, s.txt, long.txt (40 kB), book.dict, bad.dict, an
+// empty sub/, big (64 MiB, all separators, sparse) and p, a link to /proc.
 class Workspace : public TempDir {
  public:
   Workspace() {
     Write("book", kBook);
-    Write("s.txt", "Teh qucik bwron fox jmpus oevr the lzay dog.\n");
+    Write("s.txt", kScrambled);
+    Write("long.txt", Times(900, kScrambled));
     Write("book.dict", kBookDict);
     Write("bad.dict", "quick 1\nbrown\nlazy 1\n");
-    RunShell("mkdir sub", *this);
+    RunShell("mkdir sub && truncate -s 64M big && ln -s /proc p", *this);
   }
 
-  struct Case {
-    std::string script;  // D is the binary
-    int status;
-    std::string out, err;
-  };
-  // Runs the scripts in order; none may leave a temporary file behind.
-  void Check(const std::vector<Case>& cases) const {
+  // Runs the cases in order: scripts with /bin/sh, or the driver in-process
+  // on arguments split at spaces, on a console as on a terminal. None may
+  // leave a temporary file behind.
+  void Check(const std::vector<Case>& cases) const { Check(cases, false); }
+  void CheckInProcess(const std::vector<Case>& cases) const { Check(cases, true); }
+
+ private:
+  void Check(const std::vector<Case>& cases, bool in_process) const {
+    const int home = ::open(".", O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(::chdir(path().c_str()), 0);
     for (const Case& c : cases) {
-      const RunResult r = RunShell(c.script, *this);
-      EXPECT_EQ(r.status, c.status) << c.script;
-      EXPECT_EQ(r.out, c.out) << c.script;
-      EXPECT_EQ(r.err, c.err) << c.script;
+      const RunResult r = in_process ? RunHere(c) : RunShell(c.command, *this);
+      EXPECT_EQ(r.status, c.status) << c.command;
+      EXPECT_TRUE(r.out == c.out) << c.command << " wrote\n" << r.out.substr(0, 1000);
+      EXPECT_EQ(r.err, c.err) << c.command;
     }
     EXPECT_EQ(RunShell("find . -name '.?*'", *this).out, "");
+    ASSERT_EQ(::fchdir(home) | ::close(home), 0);
+  }
+
+  static RunResult RunHere(const Case& c) {
+    std::istringstream words(c.command);
+    std::vector<std::string> args = {"dorvenix"};
+    for (std::string word; words >> word;) args.push_back(word);
+    std::vector<const char*> argv;
+    for (const std::string& arg : args) argv.push_back(arg.c_str());
+    RunResult r;
+    {
+      // A descriptor open for reading only: every write fails.
+      auto out = c.out_fails ? std::make_unique<OutputFile>(::open("book", O_RDONLY), true)
+                             : std::make_unique<OutputFile>(&r.out);
+      Console console{*out, [&](std::string_view text) { r.err += text; }, true, true};
+      r.status = RunCommandLine(static_cast<int>(argv.size()), argv.data(), console);
+    }
+    return r;
   }
 };
 
-TEST(Cli, StatusesOutputFilesAndMessages) {
+TEST(Cli, ArgumentsRunLeftToRightWithTheirStatusesAndMessages) {
+  const std::string usage(UsageText());
+  const std::string unnamed = "dorvenix: error: -s names no file; nothing was saved\n";
+  const std::string bad_out = "dorvenix: error: standard output: Bad file descriptor\n";
+  Workspace ws;
+  ws.CheckInProcess({
+      {"", 1, usage, ""},
+      {"-i", 0, kEmptyReport, ""},
+      {"-i book", 1, kEmptyReport + usage, ""},
+      // -i keeps the command in force: s.txt is learnt too.
+      {"-a book -i s.txt -i", 0,
+       kBookReport + "Collision: brown(1) with bwron(1)\nCollision: jmpus(1) with jumps(1)\n" +
+           "Collision: lazy(1) with lzay(1)\nCollision: oevr(1) with over(1)\n" +
+           "Collision: qucik(1) with quick(1)\n" +
+           "Words loaded(excluding 3 letter words and shorter)=11\nCollisions=5\n",
+       ""},
+      {"-d s.txt -a book -d long.txt", 0,
+       "teh qucik bwron fox jmpus oevr the lzay dog.\n" + Times(900, kDeciphered), ""},
+      // Deciphered text on the screen: no progress line over it.
+      {"-d big", 0, std::string(64 << 20, '\0'), ""},
+      {"-a -L --load -lx book -d missing sub s.txt", 2, kDeciphered,
+       "dorvenix: error: -L" + kNoFile + "dorvenix: error: --load" + kNoFile +
+           "dorvenix: error: -lx" + kNoFile + "dorvenix: error: missing" + kNoFile +
+           "dorvenix: error: sub: Is a directory\n"},
+      {"-l missing sub bad.dict -d s.txt -l book.dict -d s.txt", 2,
+       "teh quick bwron fox jmpus oevr the lzay dog.\n" + kDeciphered,
+       "dorvenix: error: sub: Is a directory\ndorvenix: error: bad.dict:2: no space "
+       "between the word and its count; the rest of the file is not loaded\n"},
+      {"-a book -s nowhere/d sub -d s.txt", 2, kDeciphered,
+       "dorvenix: error: nowhere/d: cannot write in folder nowhere" + kNoFile +
+           "dorvenix: error: sub: Is a directory\n"},
+      // /proc makes no files, though "no such file" is what it says.
+      {"-s p/x.dict", 2, "",
+       "dorvenix: error: p/x.dict: cannot write in folder p: Operation not supported\n"},
+      // "-s" needs a file before the next "-l", "-s", "-a", "-d" or the end
+      // ("-i" is no command); an empty "-l", "-a" or "-d" is fine.
+      {"-a book -s", 2, "", unnamed},
+      {"-a book -s -s o.dict -l o.dict -i", 2, kBookReport, unnamed},
+      {"-a book -s -i o.dict", 0, kBookReport, ""},
+      {"-l o.dict -d s.txt", 0, kDeciphered, ""},
+      {"-l -a -d -s o.dict -i", 0, kEmptyReport, ""},
+      // A standard output that fails is reported once, before what follows,
+      // and fails the run; the commands still run.
+      {"", 1, "", bad_out, true},
+      {"-a book -i -d missing", 2, "", bad_out + "dorvenix: error: missing" + kNoFile, true},
+      {"-a book -d s.txt -s d", 2, "", bad_out, true},
+      {"-l d -d s.txt", 0, kDeciphered, ""},
+  });
+}
+
+TEST(Cli, WhatOnlyTheBinaryShows) {
   const std::string all = kDeciphered + kBookDict + kBookReport + kDeciphered;
   const std::string in_order = D + "-a book -d s.txt -s so -i -d s.txt";
   // 150,000 entries (2 MB), put in dictionary order by test_support.h.
@@ -81,38 +157,16 @@ TEST(Cli, StatusesOutputFilesAndMessages) {
   Workspace ws;
   ws.Write("big.dict", big);
   ws.Check({
-      {D, 1, kUsage, ""},
-      {D + "-i book", 1,
-       "Words loaded(excluding 3 letter words and shorter)=0\nCollisions=0\n" + std::string(kUsage),
-       ""},
-      {D + "-a book -d", 0, "", ""},
-      // -i keeps the command in force: s.txt is learnt too.
-      {D + "-a book -i s.txt -i", 0,
-       kBookReport + "Collision: brown(1) with bwron(1)\nCollision: jmpus(1) with jumps(1)\n" +
-           "Collision: lazy(1) with lzay(1)\nCollision: oevr(1) with over(1)\n" +
-           "Collision: qucik(1) with quick(1)\n" +
-           "Words loaded(excluding 3 letter words and shorter)=11\nCollisions=5\n",
-       ""},
-      {D + "-d s.txt -a book -d s.txt", 0,
-       "teh qucik bwron fox jmpus oevr the lzay dog.\n" + kDeciphered, ""},
-      {D + "-a -L --load -lx book -d missing sub s.txt", 2, kDeciphered,
-       "dorvenix: error: -L" + kNoFile + "dorvenix: error: --load" + kNoFile +
-           "dorvenix: error: -lx" + kNoFile + "dorvenix: error: missing" + kNoFile +
-           "dorvenix: error: sub: Is a directory\n"},
-      {D + "-l missing sub bad.dict -d s.txt -l book.dict -d s.txt", 2,
-       "teh quick bwron fox jmpus oevr the lzay dog.\n" + kDeciphered,
-       "dorvenix: error: sub: Is a directory\ndorvenix: error: bad.dict:2: no space between the "
-       "word and its count; the rest of the file is not loaded\n"},
-      {D + "-a book -s nowhere/d sub -d s.txt", 2, kDeciphered,
-       "dorvenix: error: nowhere/d: cannot write in folder nowhere" + kNoFile +
-           "dorvenix: error: sub: Is a directory\n"},
-      // /proc makes no files, though "no such file" is what it says.
-      {"ln -s /proc p; " + D + "-s p/x.dict", 2, "",
-       "dorvenix: error: p/x.dict: cannot write in folder p: Operation not supported\n"},
-      // With standard input closed, the first file opened gets descriptor 0.
-      {D + "-a book -s new.dict -d s.txt <&-", 0, kDeciphered, ""},
-      {D + "-l new.dict -i -d s.txt <&-", 0, kBookReport + kDeciphered, ""},
-      // Every file is closed once used, also a save given descriptor 0.
+      {D, 1, std::string(UsageText()), ""},
+      {D + "-a missing 2>&-", 2, "", ""},  // with nowhere to report, no retrying
+      // A closed standard output fails, and no file of ours takes its place.
+      {"(" + D + "-a book -s /dev/stderr -d s.txt 2>&1 >&-; echo $?) | cat", 0,
+       kBookDict + "dorvenix: error: standard output: Bad file descriptor\n2\n", ""},
+      // A closed standard input is held by the root folder, which no file of
+      // ours can take over and /dev/stdin cannot read.
+      {D + "-a book /dev/stdin -s new.dict -d s.txt <&-", 2, kDeciphered,
+       "dorvenix: error: /dev/stdin: Is a directory\n"},
+      // Every file is closed once used, with standard input closed too.
       {"ulimit -n 20; " + D + Times(40, "-l book.dict -a book -s new.dict -d s.txt ") + "<&-", 0,
        Times(40, kDeciphered), ""},
       // Saves replace the file a name leads to, in its own folder, with its
@@ -130,11 +184,18 @@ TEST(Cli, StatusesOutputFilesAndMessages) {
       {"ln -s /proc/self/fd/1 so; " + in_order, 0, all, ""},
       {in_order + " | cat", 0, all, ""},
       {in_order + " > out; cat out", 0, all, ""},
+      // A file written while it is read (here: deciphered onto itself in
+      // place, in blocks written as they are done; its old time stamp makes
+      // the write show) fails the run, what was read staying done.
+      {"yes SWEET Words | head -c 72000 > w; touch -d 2001-01-01 w; " + D +
+           "-d w 1<>w; s=$?; head -2 w; exit $s",
+       2, "sweet words\nsweet words\n", "dorvenix: error: w: file changed while it was read\n"},
       {D + "-a book -d s.txt -d missing -s so 2>&1", 2,
        kDeciphered + "dorvenix: error: missing" + kNoFile + kBookDict, ""},
       // A signal ignored when the run starts (as nohup and sh's background
       // jobs do) stays ignored: the run goes on.
-      {"mkfifo g; \"$DORVENIX\" -a g -s kept & exec 3>g; kill -INT $!; echo word >&3; exec 3>&-; "
+      {"mkfifo g; \"$DORVENIX\" -a g -s kept & exec 3>g; kill -INT $!; echo word >&3; exec "
+       "3>&-; "
        "wait $!; echo $?; cat kept",
        0, "0\nword 1\n", ""},
       // A save that cannot even start closes nothing of the run's.
@@ -143,31 +204,25 @@ TEST(Cli, StatusesOutputFilesAndMessages) {
       // A FIFO is written to, not replaced.
       {"mkfifo f; " + D + "-a book -s f & timeout 10 cat f; wait; test -p f", 0, kBookDict, ""},
       // Large saves keep every byte; one that fails part way (a file size
-      // limit here) leaves the old file.
+      // limit here, 512-byte blocks) leaves the old file. Standard output
+      // over the limit fails too, and the run goes on.
       {D + "-l big.dict -s out.dict so; cmp out.dict big.dict", 0, big, ""},
-      {"trap '' XFSZ; ulimit -f 64; " + D +
-           "-l big.dict -a book -s big.dict; cmp big.dict out.dict",
-       0, "", "dorvenix: error: big.dict: File too large\n"},
+      {"ulimit -f 64; " + D +
+           "-l big.dict -a book -s big.dict -d s.txt; echo $?; cmp big.dict out.dict",
+       0, kDeciphered + "2\n", "dorvenix: error: big.dict: File too large\n"},
+      {"ulimit -f 1; " + D + "-a book -d " + Times(20, "s.txt ") + "-s d >o; echo $?; cat d", 0,
+       "2\n" + kBookDict, "dorvenix: error: standard output: File too large\n"},
   });
-}
-
-TEST(Cli, FailingAndPrivateDevices) {
   // Devices made in the test's own folder: the real /dev is never written.
-  Workspace ws;
   if (RunShell("mknod full c 1 7 && mknod null c 1 3 && mknod tun c 10 200", ws).status != 0) {
-    GTEST_SKIP() << "mknod needs root: no private full device, write failures not tested";
+    GTEST_SKIP() << "mknod needs root: no private devices to write to";
   }
-  const std::string no_space = "dorvenix: error: standard output: No space left on device\n";
   ws.Check({
       {D + "-a book -s full -d s.txt", 2, kDeciphered,
        "dorvenix: error: full: No space left on device\n"},
-      {D + "-a book -d s.txt -s d >full; echo $?; cat d", 0, "2\n" + kBookDict, no_space},
-      {D + ">full", 1, "", no_space},
-      {D + "-a missing 2>&-", 2, "", ""},  // with nowhere to report, no retrying
       // A read that fails (an unattached tunnel device) is no end of input.
       {D + "-a book -a tun -d s.txt", 2, kDeciphered,
        "dorvenix: error: tun: File descriptor in bad state\n"},
-      {D + "-a book -i -d missing >full", 2, "", no_space + "dorvenix: error: missing" + kNoFile},
       // No error is left behind by the missing dictionary; the device gets fd 0.
       {D + "-l missing -a book -s null <&-", 0, "", ""},
       {"ulimit -n 20; " + D + "-a book -s " + Times(40, "null "), 0, "", ""},
@@ -175,57 +230,41 @@ TEST(Cli, FailingAndPrivateDevices) {
   });
 }
 
-TEST(Progress, DrawnOnATerminalForFilesOf64MiBAndErased) {
-  constexpr std::uint64_t kLarge = std::uint64_t{64} << 20;
-  const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
-  if (terminal < 0) GTEST_SKIP() << "no pseudo-terminal to show progress on";
-  ASSERT_EQ(::grantpt(terminal) | ::unlockpt(terminal), 0);
-  const std::string screen_path = ::ptsname(terminal);
-  const int screen = ::open(screen_path.c_str(), O_RDWR | O_NOCTTY);
-  // What the terminal shows until the line is erased, or three seconds of silence.
-  auto shown = [&] {
-    std::string text;
-    char bytes[256];
-    pollfd ready = {terminal, POLLIN, 0};
-    for (ssize_t n; text.find("\r\x1b[K", 1) == std::string::npos && ::poll(&ready, 1, 3000) == 1 &&
-                    (n = ::read(terminal, bytes, sizeof bytes)) > 0;) {
-      text.append(bytes, static_cast<std::size_t>(n));
-    }
-    return text;
-  };
-  const int saved_stderr = ::dup(STDERR_FILENO);
-  ::dup2(screen, STDERR_FILENO);
+TEST(Progress, DrawnForLargeFilesAtMostFiveTimesASecondAndErased) {
+  constexpr std::uint64_t kLarge = Progress::kMinSize;
+  std::string screen, unused;
+  OutputFile out(&unused);
+  Console::Clock::time_point now;
+  Console console{out, [&](std::string_view text) { screen += text; }, false, true,
+                  [&] { return now; }};
   {
-    Progress small("learning", "small.txt", kLarge - 1);
+    Progress small("learning", "small.txt", kLarge - 1, console);
     small.Update(kLarge / 2);
-    Progress big("learning", "big.txt", kLarge);
-    big.Update(kLarge / 4);
-    big.Update(kLarge / 2);  // too soon to redraw
+    Progress big("learning", "big.txt", kLarge, console);
+    // Milliseconds later, bytes done; the third comes too soon to redraw.
+    const std::pair<int, std::uint64_t> steps[] = {
+        {0, 0}, {500, kLarge / 4}, {199, kLarge / 2}, {1, kLarge / 2}, {300, 2 * kLarge}};
+    for (const auto& [ms, done] : steps) {
+      now += std::chrono::milliseconds(ms);
+      big.Update(done);
+    }
   }
-  ::dup2(saved_stderr, STDERR_FILENO);
-  ::close(saved_stderr);
-  // A line redrawn in place ("\rLABEL 42% 512 MB/s\e[K"), then erased.
-  auto drawn = [](const std::string& text, const std::string& label) {
-    return text.starts_with("\r" + label) && text.ends_with(" MB/s\x1b[K\r\x1b[K");
-  };
-  std::string text = shown();
-  EXPECT_TRUE(drawn(text, "dorvenix: learning big.txt: 25% ") &&
-              std::count(text.begin(), text.end(), '\r') == 2 &&
-              text.find("% 0 MB/s") == std::string::npos)
-      << text;
-  // The binary learning a large file (a sparse one: all separators), first
-  // drawn after its first block (the bytes read so far: several blocks when
-  // threads work on them).
+  const std::string line = "\rdorvenix: learning big.txt: ";
+  EXPECT_EQ(screen, line + "0% 0 MB/s\x1b[K" + line + "25% 34 MB/s\x1b[K" + line +
+                        "50% 48 MB/s\x1b[K" + line + "100% 134 MB/s\x1b[K\r\x1b[K");
+}
+
+TEST(Progress, ShownWhileAFileOf64MiBIsWorkedOnOffScreen) {
+  // The binary on a terminal of its own (script's), its text going
+  // elsewhere: drawn after its first block, then erased.
   Workspace ws;
-  RunShell("truncate -s 64M big; " + D + "-a big 2>" + screen_path, ws);
-  text = shown();
-  EXPECT_TRUE(drawn(text, "dorvenix: learning big: ") && text.find("% ") < 30) << text;
-  // Deciphering shows one too while its text goes elsewhere than the terminal.
-  RunShell(D + "-d big >/dev/null 2>" + screen_path, ws);
-  text = shown();
-  EXPECT_TRUE(drawn(text, "dorvenix: deciphering big: ")) << text;
-  ::close(screen);
-  ::close(terminal);
+  for (const std::string what : {"learning big: ", "deciphering big: "}) {
+    const std::string args = what[0] == 'l' ? "-a big" : "-d big >/dev/null";
+    const std::string shown = RunShell("script -qec '" + D + args + "' /dev/null", ws).out;
+    EXPECT_TRUE(shown.starts_with("\rdorvenix: " + what) && shown.find("% ") < 35 &&
+                shown.ends_with(" MB/s\x1b[K\r\x1b[K"))
+        << shown;
+  }
 }
 
 }  // namespace

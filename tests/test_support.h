@@ -86,8 +86,7 @@ class TextInput : public InputFile {
 
  private:
   std::size_t Fill(char* to, std::size_t capacity) override {
-    const std::size_t n = std::min({capacity, piece_, text_.size() - at_});
-    text_.copy(to, n, at_);
+    const std::size_t n = text_.copy(to, std::min(capacity, piece_), at_);
     at_ += n;
     return n;
   }

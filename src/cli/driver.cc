@@ -9,6 +9,7 @@
 
 #include "base/cores.h"
 #include "base/work_plan.h"
+#include "cli/console.h"
 #include "cli/progress.h"
 #include "cli/usage.h"
 #include "dictionary/best_word_index.h"
@@ -33,7 +34,9 @@ constexpr int kExitFailure = 2;
 // anything has failed so far.
 class Run {
  public:
-  Run() : out_(STDOUT_FILENO, false) { plan_.threads = UsableCores(); }
+  explicit Run(Console& console) : console_(console), out_(console.out) {
+    plan_.threads = UsableCores();
+  }
 
   int Execute(int argc, const char* const* argv) {
     if (argc < 2) return Usage();
@@ -74,7 +77,7 @@ class Run {
   }
 
   int Usage() {
-    PrintUsage(out_);
+    out_.Write(UsageText());
     if (!out_.Flush()) ReportStdoutFailure();
     return kExitUsage;
   }
@@ -100,16 +103,15 @@ class Run {
         // Deciphered text on the same screen would be overdrawn by the
         // progress line, so deciphering shows one only when its text goes
         // elsewhere.
-        const bool quiet = mode == Mode::kDecipher && ::isatty(STDOUT_FILENO) == 1;
+        const bool quiet = mode == Mode::kDecipher && console_.out_is_terminal;
         Progress progress(mode == Mode::kLearn ? "learning" : "deciphering", path,
-                          quiet ? 0 : in.size());
+                          quiet ? 0 : in.size(), console_);
         ProgressFn update;
         if (progress.enabled()) update = [&](std::uint64_t done) { progress.Update(done); };
         const Status done = mode == Mode::kLearn
                                 ? LearnFromText(dictionary_, in, plan_, update)
                                 : DecipherText(CurrentIndex(), in, out_, plan_, update);
-        progress.Finish();
-        return Unchanged(in, done);
+        return Unchanged(in, done);  // the progress line is erased on the way out
       }
       case Mode::kNone:
         break;
@@ -162,14 +164,15 @@ class Run {
     WriteStderr(message);
   }
 
-  static void WriteStderr(std::string line) {
+  void WriteStderr(std::string line) {
     line.push_back('\n');
-    WriteStandardError(line);
+    console_.error(line);
   }
 
+  Console& console_;                      // where results and diagnostics go
+  OutputFile& out_;                       // console_.out, shared by every command
   Dictionary dictionary_;                 // the one dictionary every command works on
   std::unique_ptr<BestWordIndex> index_;  // for deciphering, built when first needed
-  OutputFile out_;                        // standard output, shared by every command
   WorkPlan plan_;                         // how commands work through their input
   bool failed_ = false;                   // a failure was reported: exit status 2
   bool stdout_reported_ = false;          // the standard output failure was reported
@@ -177,12 +180,24 @@ class Run {
 
 }  // namespace
 
-int RunCommandLine(int argc, const char* const* argv) {
+int RunCommandLine(int argc, const char* const* argv, Console& console) {
   try {
-    Run run;
+    Run run(console);
     return run.Execute(argc, argv);
   } catch (const std::bad_alloc&) {
     // Too little memory even to start, or to report a failure.
+    console.error("dorvenix: error: out of memory\n");
+    return kExitFailure;
+  }
+}
+
+int RunCommandLine(int argc, const char* const* argv) {
+  try {
+    OutputFile out(STDOUT_FILENO, false);
+    Console console{out, WriteStandardError, ::isatty(STDOUT_FILENO) == 1,
+                    ::isatty(STDERR_FILENO) == 1};
+    return RunCommandLine(argc, argv, console);
+  } catch (const std::bad_alloc&) {
     WriteStandardError("dorvenix: error: out of memory\n");
     return kExitFailure;
   }

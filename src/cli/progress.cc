@@ -1,7 +1,5 @@
 #include "cli/progress.h"
 
-#include <unistd.h>
-
 #include <csignal>
 #include <cstdio>
 
@@ -16,16 +14,18 @@ volatile std::sig_atomic_t line_drawn = 0;
 
 }  // namespace
 
-Progress::Progress(const char* what, const std::string& path, std::uint64_t total)
-    : enabled_(total >= kMinSize && ::isatty(STDERR_FILENO) == 1),
+Progress::Progress(const char* what, const std::string& path, std::uint64_t total,
+                   const Console& console)
+    : console_(console),
+      enabled_(total >= kMinSize && console.error_is_terminal),
       label_(std::string("dorvenix: ") + what + " " + path + ": "),
       total_(total),
-      start_(Clock::now()),
+      start_(console.now()),
       next_(start_) {}
 
 void Progress::Update(std::uint64_t done) {
   if (!enabled_) return;
-  const Clock::time_point now = Clock::now();
+  const Console::Clock::time_point now = console_.now();
   if (now < next_) return;
   next_ = now + std::chrono::milliseconds(200);
   const double seconds = std::chrono::duration<double>(now - start_).count();
@@ -33,13 +33,13 @@ void Progress::Update(std::uint64_t done) {
   const unsigned percent = done >= total_ ? 100u : static_cast<unsigned>(done * 100 / total_);
   char figures[64];
   std::snprintf(figures, sizeof figures, "%u%% %.0f MB/s", percent, rate);
-  WriteStandardError("\r" + label_ + figures + "\x1b[K");
+  console_.error("\r" + label_ + figures + "\x1b[K");
   drawn_ = true;
   line_drawn = 1;
 }
 
 void Progress::Finish() {
-  if (drawn_) WriteStandardError(kErase);
+  if (drawn_) console_.error(kErase);
   drawn_ = false;
   line_drawn = 0;
 }

@@ -3,11 +3,12 @@
 #ifndef DORVENIX_CLI_USAGE_H_
 #define DORVENIX_CLI_USAGE_H_
 
-#include "io/output_file.h"
+#include <string_view>
 
 namespace dorvenix {
 
-void PrintUsage(OutputFile& out);
+// A view of a string literal: valid for the whole run.
+std::string_view UsageText();
 
 }  // namespace dorvenix
 

@@ -56,8 +56,9 @@ class InputFile {
   explicit InputFile(std::uint64_t size) : size_(size) {}
 
   // Reads up to `capacity` (> 0) bytes into `to` and returns how many: 0 at
-  // the end of the input, or after setting error_ on a failure. Called once
-  // per block; the reading of a file, unless overridden.
+  // the end of the input, or after setting error_ on a failure. Called for
+  // large pieces (about a block each), never per byte; reads the file unless
+  // overridden.
   virtual std::size_t Fill(char* to, std::size_t capacity);
 
   int error_ = 0;  // errno of the failure, if any

@@ -72,13 +72,12 @@ bool OutputFile::Flush() {
   return error_ == 0;
 }
 
-bool OutputFile::Close() {
+void OutputFile::Close() {
   Drain();
   if (owns_fd_ && fd_ >= 0) {
     if (::close(fd_) != 0 && error_ == 0) error_ = errno;
     fd_ = -1;
   }
-  return error_ == 0;
 }
 
 }  // namespace dorvenix

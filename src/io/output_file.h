@@ -3,9 +3,9 @@
 // Writes are gathered in a buffer and handed on when it fills, on Flush() and
 // on Close(): 1 MiB for a descriptor, so that a system call moves much at
 // once; 16 KiB for a string, which is cheap to make anew for each small
-// text. The first failed write is remembered in
-// status(); from then on bytes are dropped, so a caller checks status() (or
-// the result of Flush()/Close()) once instead of after every write.
+// text. The first failed write is remembered in status(); from then on bytes
+// are dropped, so a caller checks status() (or the result of Flush()) once
+// instead of after every write.
 #ifndef DORVENIX_IO_OUTPUT_FILE_H_
 #define DORVENIX_IO_OUTPUT_FILE_H_
 
@@ -46,9 +46,9 @@ class OutputFile {
 
   // Hands the buffered bytes on. Returns false once any write has failed.
   bool Flush();
-  // Flushes, then closes an owned descriptor. Returns false when a write or
-  // the close failed; status() says why.
-  bool Close();
+  // Flushes, then closes an owned descriptor; status() tells whether a write
+  // or the close failed.
+  void Close();
 
   Status status() const { return error_ == 0 ? Status() : Status::System(error_); }
   int fd() const { return fd_; }
