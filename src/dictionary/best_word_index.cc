@@ -114,7 +114,7 @@ BestWordIndex::BestWordIndex(const Dictionary& dictionary) : version_(dictionary
   // is its best word's, so the records' memory takes the place of its.
   struct Keys {
     PagePool pool;  // large for a large dictionary
-    WordTable table{Arena::kMaxBlocks, &pool};
+    WordTable table{Arena::kMaxWindows, &pool};
   };
   auto keys = std::make_unique<Keys>();  // key -> index in groups
   std::vector<KeyGroup, HugePageAllocator<KeyGroup>> groups;

@@ -64,11 +64,11 @@ class BestWordIndex {
   // FindLong for a word that has none.
   std::string_view FindByKey(std::string_view word) const;
 
-  PagePool pool_;                                    // memory of the records and indexes
-  WordTable by_letters_{Arena::kMaxBlocks, &pool_};  // records filed by LetterKey
-  WordTable by_key_{Arena::kMaxBlocks, &pool_};      // records filed by the key itself
-  std::uint64_t version_;                            // the dictionary's version when built
-  std::size_t longest_word_ = 0;                     // the longest word with a record
+  PagePool pool_;                                     // memory of the records and indexes
+  WordTable by_letters_{Arena::kMaxWindows, &pool_};  // records filed by LetterKey
+  WordTable by_key_{Arena::kMaxWindows, &pool_};      // records filed by the key itself
+  std::uint64_t version_;                             // the dictionary's version when built
+  std::size_t longest_word_ = 0;                      // the longest word with a record
 };
 
 }  // namespace dorvenix
