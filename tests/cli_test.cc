@@ -159,10 +159,14 @@ TEST(Cli, WhatOnlyTheBinaryShows) {
   ws.Check({
       {D, 1, std::string(UsageText()), ""},
       {D + "-a missing 2>&-", 2, "", ""},  // with nowhere to report, no retrying
-      // With standard input closed, the first file opened gets descriptor 0.
+      // A closed standard output fails, and no file of ours takes its place.
+      {"(" + D + "-a book -s /dev/stderr -d s.txt 2>&1 >&-; echo $?) | cat", 0,
+       kBookDict + "dorvenix: error: standard output: Bad file descriptor\n2\n", ""},
+      // A closed standard input is held by the root folder, which no file of
+      // ours can take over and /dev/stdin cannot read.
       {D + "-a book /dev/stdin -s new.dict -d s.txt <&-", 2, kDeciphered,
-       "dorvenix: error: /dev/stdin" + kNoFile},
-      // Every file is closed once used, also a save given descriptor 0.
+       "dorvenix: error: /dev/stdin: Is a directory\n"},
+      // Every file is closed once used, with standard input closed too.
       {"ulimit -n 20; " + D + Times(40, "-l book.dict -a book -s new.dict -d s.txt ") + "<&-", 0,
        Times(40, kDeciphered), ""},
       // Saves replace the file a name leads to, in its own folder, with its

@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 #include <numeric>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -42,42 +43,54 @@ TEST(HashBytes, DependsOnEveryByteAndNothingElse) {
   }
 }
 
-TEST(Arena, RecordsKeepTheirBytesAndBlocksGrowUpToTheLimit) {
-  // Small blocks double from 4 to 64 KiB; records over 4 KiB get a block of
-  // their own. Every record is filled with its own byte, then checked.
-  // With a pool, the 64 KiB blocks come from it, past its first region.
+TEST(Arena, RecordsOfAnySizeFillTheAddressSpaceAndRollBack) {
+  // Records of every size keep their bytes, and at least half the address
+  // space holds records when the limit is reached: a limit, not memory.
+  // Rolled back to a mark, the arena forgets what came after it and hands
+  // out the same Refs again.
   struct Case {
-    std::size_t max_blocks, min_size, max_size, least_total, most_total;
+    std::size_t max_windows, min_size, max_size;
     bool pooled;
   };
   PagePool pool;
-  for (const Case c : {Case{6, 4, 256, (188 << 10) - 6 * 256, 188 << 10, false},
-                       Case{600, 4, 256, (38204 << 10) - 600 * 256, 38204 << 10, true},
-                       Case{3, 4096, 4096, 7 << 12, 7 << 12, false},
-                       Case{2, 4100, 4100, 2 * 4100, 2 * 4100, true}}) {
-    Arena arena(c.max_blocks, c.pooled ? &pool : nullptr);
+  for (const Case c : {Case{40, 4, 256, false}, Case{40, 4, 8192, true},
+                       Case{40, 4100, 20000, false}, Case{12, 65540, 300000, true}}) {
+    SCOPED_TRACE(std::to_string(c.min_size) + " to " + std::to_string(c.max_size));
+    Arena arena(c.max_windows, c.pooled ? &pool : nullptr, "full");
     std::vector<std::pair<Arena::Ref, std::size_t>> records;
-    std::size_t total = 0;
+    std::size_t total = 0, at_mark = 0;
+    std::optional<Arena::Mark> mark;
     std::mt19937 rng(5);
     try {
       for (;;) {
+        if (records.size() == 5) mark = arena.mark(), at_mark = total;
         const std::size_t size = c.min_size + 4 * (rng() % ((c.max_size - c.min_size) / 4 + 1));
         const Arena::Ref ref = arena.Allocate(size);
         std::memset(arena.At(ref), static_cast<int>(records.size() % 251), size);
         records.emplace_back(ref, size);
         total += size;
       }
-    } catch (const LimitReached&) {
+    } catch (const LimitReached& limit) {
+      EXPECT_STREQ(limit.what(), "full");
     }
-    EXPECT_GE(total, c.least_total) << c.max_blocks;
-    EXPECT_LE(total, c.most_total) << c.max_blocks;
-    for (std::size_t i = 0; i < records.size(); ++i) {
-      const std::string expected(records[i].second, static_cast<char>(i % 251));
-      ASSERT_EQ(std::string_view(arena.At(records[i].first), records[i].second), expected) << i;
+    EXPECT_GE(2 * total, c.max_windows * Arena::kWindowSize);
+    auto check = [&](std::size_t n, std::size_t bytes) {
+      for (std::size_t i = 0; i < n; ++i) {
+        const std::string expected(records[i].second, static_cast<char>(i % 251));
+        ASSERT_EQ(std::string_view(arena.At(records[i].first), records[i].second), expected) << i;
+        ASSERT_EQ(arena.AllocatedSince(*mark, records[i].first), i >= 5) << i;
+      }
+      std::size_t used = 0;
+      arena.ForEachBlock([&](Arena::Ref, std::size_t block) { used += block; });
+      EXPECT_EQ(used, bytes);
+    };
+    ASSERT_TRUE(mark);
+    check(records.size(), total);
+    arena.RollBack(*mark);
+    check(5, at_mark);
+    for (std::size_t i = 5; i < records.size(); ++i) {
+      ASSERT_EQ(arena.Allocate(records[i].second), records[i].first) << i;
     }
-    std::size_t used = 0;
-    arena.ForEachBlock([&](Arena::Ref, std::size_t bytes) { used += bytes; });
-    EXPECT_EQ(used, total);
   }
 }
 
@@ -176,7 +189,8 @@ TEST(Dictionary, AddsCountsAndSaturates) {
 TEST(WordTable, KeepsAndFindsEveryWordWhateverTheHashes) {
   // Every word under one hash, under three, or under its own, with one
   // larger than an arena block: each is kept and found, across growth and
-  // room made for more.
+  // room made for more; rolled back to a mark, the words added since are
+  // gone and the others still found.
   for (const auto& setting : {std::pair(1, 3000), {3, 3000}, {0, 200000}}) {
     const int distinct_hashes = setting.first, n = setting.second;  // lambdas capture these
     std::vector<std::string> words;
@@ -186,26 +200,34 @@ TEST(WordTable, KeepsAndFindsEveryWordWhateverTheHashes) {
       return distinct_hashes == 0 ? HashBytes(words[i]) : 1 + i % distinct_hashes;
     };
     PagePool pool;  // for the largest table: its blocks and index
-    WordTable table(Arena::kMaxBlocks, distinct_hashes == 0 ? &pool : nullptr);
+    WordTable table(Arena::kMaxWindows, distinct_hashes == 0 ? &pool : nullptr);
     bool added;
+    std::optional<WordTable::Mark> mark;
     for (std::size_t i = 0; i < words.size(); ++i) {
+      if (i == words.size() / 2) mark = table.mark();
       const WordTable::Ref ref =
           table.FindOrAdd(words[i], hash(i), static_cast<std::int32_t>(i), &added);
       ASSERT_TRUE(added) << i;
       ASSERT_EQ(table.Find(words[i], hash(i)), ref) << i;  // also just after growing
     }
     table.Reserve(SIZE_MAX);  // a wild guess: bounded, and every word stays
-    for (std::size_t i = 0; i < words.size(); ++i) {
-      const WordTable::Ref ref = table.Find(words[i], hash(i));
-      ASSERT_NE(ref, WordTable::kNoRef) << i;
-      ASSERT_EQ(table.Word(ref), words[i]);
-      ASSERT_EQ(table.Value(ref), static_cast<std::int32_t>(i));
+    for (const std::size_t kept : {words.size(), words.size() / 2}) {
+      if (kept < words.size()) table.RollBack(*mark);
+      for (std::size_t i = 0; i < words.size(); ++i) {
+        const WordTable::Ref ref = table.Find(words[i], hash(i));
+        ASSERT_EQ(ref != WordTable::kNoRef, i < kept) << i;
+        if (i < kept) {
+          ASSERT_EQ(table.Word(ref), words[i]);
+          ASSERT_EQ(table.Value(ref), static_cast<std::int32_t>(i));
+        }
+      }
+      EXPECT_EQ(table.Find("0", hash(0)), WordTable::kNoRef);
+      std::size_t visited = 0;
+      table.ForEach(
+          [&](WordTable::Ref ref) { visited += table.Word(ref) == words[table.Value(ref)]; });
+      EXPECT_EQ(visited, kept);
+      EXPECT_EQ(table.size(), kept);
     }
-    EXPECT_EQ(table.Find("0", hash(0)), WordTable::kNoRef);
-    std::size_t visited = 0;
-    table.ForEach(
-        [&](WordTable::Ref ref) { visited += table.Word(ref) == words[table.Value(ref)]; });
-    EXPECT_EQ(visited, words.size());
   }
 }
 

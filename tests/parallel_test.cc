@@ -19,13 +19,16 @@
 
 #include "base/ordered_pipeline.h"
 #include "base/parallel_for.h"
+#include "base/turns.h"
 #include "dictionary/best_word_index.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/dictionary_file.h"
 #include "dictionary/report.h"
+#include "io/block_reader.h"
 #include "test_support.h"
 #include "text/decipher.h"
 #include "text/learn.h"
+#include "text/word_scanner.h"
 
 namespace dorvenix::testing {
 namespace {
@@ -96,6 +99,53 @@ TEST(Parallel, LoadAddsInFileOrderAndStopsAtTheFirstBadLine) {
       EXPECT_EQ(Listing(loaded), Listing(reference))
           << plan.threads << " threads, blocks of " << plan.block_size;
       EXPECT_EQ(verdict, expected) << plan.threads << " threads";
+    }
+  }
+}
+
+TEST(Parallel, AFailureKeepsExactlyTheBlocksBeforeIt) {
+  // Each partition gets room for about 4 KiB of words, which the input
+  // overflows: what stays is the dictionary of the whole blocks before the
+  // one that failed, the same on any number of threads. The counts of the
+  // loaded lines saturate, before and after the failure.
+  std::mt19937 rng(8);
+  std::string text, lines;
+  for (int i = 0; i < 10000; ++i) {
+    const std::string word = RandomWord(rng, 4 + rng() % 9, "abcdefghij");
+    text += word + (i % 9 ? " " : "\n");
+    lines += i % 20 == 0 ? "most 2147483000\n" : i % 20 == 10 ? "least -2147483000\n" : "";
+    lines += word + " 3\n";
+  }
+  SeparatorTable line_feed{};
+  line_feed['\n'] = true;
+  for (const bool load : {false, true}) {
+    const std::string& input = load ? lines : text;
+    auto run = [&](Dictionary& dictionary, std::string_view bytes, unsigned threads) {
+      TextInput in(bytes);
+      const WorkPlan plan{threads, 2048};
+      return load ? LoadDictionary(dictionary, in, plan) : LearnFromText(dictionary, in, plan);
+    };
+    std::vector<std::string> prefixes;  // the dictionaries of the first blocks
+    TextInput in(input);
+    BlockReader reader(in, load ? line_feed : internal::kSeparator, 2048);
+    BlockBuffer buffer;
+    std::size_t end = 0;
+    for (Block block = reader.Next(buffer); !block.bytes.empty(); block = reader.Next(buffer)) {
+      Dictionary prefix;
+      ASSERT_TRUE(
+          run(prefix, std::string_view(input).substr(0, end += block.bytes.size()), 1).ok());
+      prefixes.push_back(Listing(prefix));
+    }
+    std::string first;
+    for (const unsigned threads : {1u, 2u, 5u}) {
+      Dictionary dictionary(1);
+      EXPECT_EQ(run(dictionary, input, threads).code(), Status::Code::kLimit) << threads;
+      const std::string kept = Listing(dictionary);
+      if (first.empty()) first = kept;
+      EXPECT_TRUE(kept == first) << load << " on " << threads << " threads";
+      const auto block = std::find(prefixes.begin(), prefixes.end(), kept);
+      EXPECT_TRUE(block != prefixes.begin() && block < prefixes.end() - 1)
+          << load << " " << threads;
     }
   }
 }
@@ -174,6 +224,27 @@ TEST(Parallel, PipelineFinishesInOrderAndStopsOnAFailure) {
       }
     }
   }
+}
+
+TEST(Parallel, TurnsGoOnInOrderPastAJobThatThrows) {
+  // Job 2 throws on resource 1: it alone sees the exception, uses nothing
+  // after it, and the jobs after it still get every turn, in job order.
+  Turns turns(4);
+  std::vector<std::vector<std::size_t>> used(4);  // per resource, the jobs that used it
+  std::vector<int> threw(6);
+  ParallelFor(threw.size(), 3, [&](std::size_t job) {
+    try {
+      turns.Take(job, [&](std::size_t r) {
+        if (job == 2 && r == 1) throw std::runtime_error("job failed");
+        used[r].push_back(job);
+      });
+    } catch (const std::runtime_error&) {
+      threw[job] = 1;
+    }
+  });
+  EXPECT_EQ(threw, (std::vector<int>{0, 0, 1, 0, 0, 0}));
+  EXPECT_EQ(used[0], (std::vector<std::size_t>{0, 1, 2, 3, 4, 5}));
+  for (std::size_t r = 1; r < 4; ++r) EXPECT_EQ(used[r], (std::vector<std::size_t>{0, 1, 3, 4, 5}));
 }
 
 // Waits until `parties` threads have come, or ten seconds; true when all came.

@@ -8,9 +8,10 @@
 // long the stream. Typically make() reads a block of input, work() does the
 // costly part, and finish() writes the result out in order.
 //
-// With fewer than 2 workers, or when the stream has only one job, the
-// calling thread does the work itself and no thread is started: a short
-// input costs nothing extra.
+// Worker threads start once two jobs are in the air, and only with 2 workers
+// or more: until then, and when no thread can be started, the calling thread
+// works each job itself before finishing it, so a short input costs nothing
+// extra. Once started, the pipeline allocates no memory.
 //
 // An exception thrown by make(), work() or finish() stops the stream: no
 // more jobs are made, the jobs in the air are waited for (not finished), the
@@ -22,7 +23,6 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -37,26 +37,12 @@ namespace dorvenix {
 template <class Make, class Work, class Finish>
 void RunOrderedPipeline(unsigned workers, std::size_t slots, Make&& make, Work&& work,
                         Finish&& finish) {
-  if (workers < 2 || slots < 2) {
-    while (make(std::size_t{0})) {
-      work(std::size_t{0}, 0u);
-      if (!finish(std::size_t{0})) return;
-    }
-    return;
-  }
-  if (!make(std::size_t{0})) return;
-  bool more = make(std::size_t{1});
-  if (!more) {
-    work(std::size_t{0}, 0u);
-    finish(std::size_t{0});
-    return;
-  }
-
   std::mutex mutex;
-  std::condition_variable work_ready;  // signals workers: a job is queued, or stop
-  std::condition_variable work_done;   // signals the caller: a job is done
-  std::deque<std::size_t> queued;      // slots to work on, oldest first
-  std::vector<char> done(slots, 0);    // per slot: its job is worked
+  std::condition_variable work_ready;      // signals workers: a job is queued, or stop
+  std::condition_variable work_done;       // signals the caller: a job is done
+  std::vector<std::size_t> queued(slots);  // ring of slots to work on, oldest first
+  std::size_t queue_head = 0, queue_size = 0;
+  std::vector<char> done(slots, 0);  // per slot: its job is worked
   bool stopping = false;
   std::exception_ptr failure;  // the first exception of a worker
 
@@ -65,10 +51,11 @@ void RunOrderedPipeline(unsigned workers, std::size_t slots, Make&& make, Work&&
       std::size_t slot;
       {
         std::unique_lock lock(mutex);
-        work_ready.wait(lock, [&] { return stopping || !queued.empty(); });
-        if (queued.empty()) return;
-        slot = queued.front();
-        queued.pop_front();
+        work_ready.wait(lock, [&] { return stopping || queue_size > 0; });
+        if (queue_size == 0) return;
+        slot = queued[queue_head];
+        queue_head = (queue_head + 1) % slots;
+        --queue_size;
       }
       std::exception_ptr error;
       try {
@@ -85,65 +72,56 @@ void RunOrderedPipeline(unsigned workers, std::size_t slots, Make&& make, Work&&
     }
   };
   std::vector<std::thread> threads;
-  std::uint64_t made = 2, finished = 0;
-  auto queue = [&](std::size_t slot) {
+  threads.reserve(workers);
+  std::size_t room = workers >= 2 ? slots : 1;  // jobs in the air at most
+  std::uint64_t made = 0, finished = 0;
+  auto queue = [&](std::uint64_t job) {
     {
       std::lock_guard lock(mutex);
-      queued.push_back(slot);
+      queued[(queue_head + queue_size++) % slots] = job % slots;
     }
     work_ready.notify_one();
   };
-  // Waits until every job made is worked on, then stops the workers.
+  auto start_threads = [&] {
+    for (unsigned id = 0; id < workers; ++id) {
+      try {
+        threads.emplace_back(worker_loop, id);
+      } catch (const std::exception&) {
+        break;  // fewer threads, or none
+      }
+    }
+    if (threads.empty()) room = 1;
+    for (std::uint64_t j = finished; j < made && !threads.empty(); ++j) queue(j);
+  };
+  // Stops the workers once they have worked on every job queued.
   auto wind_down = [&] {
     {
-      std::unique_lock lock(mutex);
-      work_done.wait(lock, [&] {
-        for (std::uint64_t j = finished; j < made; ++j) {
-          if (!done[j % slots]) return false;
-        }
-        return true;
-      });
+      std::lock_guard lock(mutex);
       stopping = true;
     }
     work_ready.notify_all();
     for (std::thread& thread : threads) thread.join();
   };
 
-  for (unsigned id = 0; id < workers; ++id) {
-    try {
-      threads.emplace_back(worker_loop, id);
-    } catch (const std::exception&) {
-      break;  // fewer threads, or none
-    }
-  }
-  if (threads.empty()) {
-    // No thread could be started: the calling thread works through it all.
-    work(std::size_t{0}, 0u);
-    if (!finish(std::size_t{0})) return;
-    work(std::size_t{1}, 0u);
-    if (!finish(std::size_t{1})) return;
-    while (make(std::size_t{0})) {
-      work(std::size_t{0}, 0u);
-      if (!finish(std::size_t{0})) return;
-    }
-    return;
-  }
   try {
-    queue(0);
-    queue(1);
-    for (;;) {
-      while (more && made - finished < slots) {
-        const std::size_t slot = made % slots;
-        if (!make(slot)) {
+    for (bool more = true;;) {
+      while (more && made - finished < room) {
+        if (!make(static_cast<std::size_t>(made % slots))) {
           more = false;
           break;
         }
         ++made;
-        queue(slot);
+        if (!threads.empty()) {
+          queue(made - 1);
+        } else if (workers >= 2 && made == 2) {
+          start_threads();
+        }
       }
       if (finished == made) break;
-      const std::size_t slot = finished % slots;
-      {
+      const auto slot = static_cast<std::size_t>(finished % slots);
+      if (threads.empty()) {
+        work(slot, 0u);
+      } else {
         std::unique_lock lock(mutex);
         work_done.wait(lock, [&] { return done[slot] != 0 || failure; });
         if (failure) break;

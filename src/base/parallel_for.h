@@ -16,10 +16,6 @@ namespace dorvenix {
 
 template <class F>
 void ParallelFor(std::size_t n, unsigned threads, F&& f) {
-  if (threads < 2 || n < 2) {
-    for (std::size_t i = 0; i < n; ++i) f(i);
-    return;
-  }
   std::atomic<std::size_t> next{0};
   std::mutex mutex;
   std::exception_ptr failure;  // the first exception, guarded by mutex
@@ -32,8 +28,9 @@ void ParallelFor(std::size_t n, unsigned threads, F&& f) {
       if (!failure) failure = std::current_exception();
     }
   };
+  // With one thread, or one i, the calling thread does it all.
   std::vector<std::thread> helpers;
-  const std::size_t wanted = (threads < n ? threads : n) - 1;
+  const std::size_t wanted = threads < 2 || n < 2 ? 0 : (threads < n ? threads : n) - 1;
   for (std::size_t t = 0; t < wanted; ++t) {
     try {
       helpers.emplace_back(loop);

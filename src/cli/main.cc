@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <signal.h>
+
+#include <cerrno>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -24,6 +27,19 @@ extern "C" void EndBySignal(int signal) {
   ::raise(signal);
 }
 
+// A descriptor 0, 1 or 2 that was closed when we started would be the next
+// one a file of ours gets, and that file would then take in what is meant for
+// standard output, say. Each closed one is held by a descriptor that can be
+// neither read nor written, so that it fails as the closed one would
+// (EBADF) and is reported like any standard output that cannot be written.
+void HoldClosedStandardDescriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free descriptor: this one.
+    if (::open("/", O_PATH | O_CLOEXEC) < 0) return;
+  }
+}
+
 void InstallSignalHandlers() {
   // Over a file-size limit a write fails with EFBIG, which a save reports,
   // instead of killing the whole run.
@@ -44,6 +60,7 @@ void InstallSignalHandlers() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  HoldClosedStandardDescriptors();
   InstallSignalHandlers();
 #if defined(__GLIBC__)
   // Large buffers (blocks, scratch, sorted entries) are given back to the

@@ -9,75 +9,107 @@
 
 #include "base/batches.h"
 #include "base/parallel_for.h"
+#include "dictionary/add_log.h"
 #include "dictionary/entry_order.h"
 
 namespace dorvenix {
-namespace {
 
-void AddToCount(WordTable& table, WordTable::Ref ref, std::int32_t count) {
+Dictionary::Dictionary(std::size_t partition_windows)
+    : partitions_(
+          MakePartitions(partition_windows, &pool_, std::make_index_sequence<kPartitions>())) {}
+
+// Adds `count` to the count of `word` in partition p, whose table is `table`;
+// a count that saturates is noted in *log, if given, as item `position`.
+void Dictionary::Add(WordTable& table, std::size_t p, std::string_view word, std::uint64_t hash,
+                     std::int32_t count, AddLog* log, std::uint64_t position) {
+  bool added;
+  const WordTable::Ref ref = table.FindOrAdd(word, hash, count, &added);
+  if (added) return;
+  const std::int32_t before = table.Value(ref);
   std::int32_t sum;
-  if (__builtin_add_overflow(table.Value(ref), count, &sum)) {
+  if (__builtin_add_overflow(before, count, &sum)) {
+    if (log != nullptr) log->saturated_.push_back({IdOf(p, ref), before, position});
     sum = count > 0 ? std::numeric_limits<std::int32_t>::max()
                     : std::numeric_limits<std::int32_t>::min();
   }
   table.SetValue(ref, sum);
 }
 
-void Add(WordTable& table, std::string_view word, std::uint64_t hash, std::int32_t count) {
-  bool added;
-  const WordTable::Ref ref = table.FindOrAdd(word, hash, count, &added);
-  if (!added) AddToCount(table, ref, count);
-}
-
-}  // namespace
-
 void Dictionary::AddEntry(std::string_view word, std::int32_t count) {
   version_.fetch_add(1, std::memory_order_relaxed);
   const std::uint64_t hash = HashBytes(word);
-  Add(partitions_[PartitionOf(hash)], word, hash, count);
+  const std::size_t p = PartitionOf(hash);
+  Add(partitions_[p], p, word, hash, count, nullptr, 0);
 }
 
 // AddEntry(word_at(i), count_at(i)) for every i in [0, n) where keep(i), in
 // order, with the memory of later words fetched while earlier ones are added.
 template <class WordAt, class CountAt, class Keep>
-void Dictionary::AddInBatches(std::size_t n, WordAt word_at, CountAt count_at, Keep keep) {
+void Dictionary::AddInBatches(std::size_t n, WordAt word_at, CountAt count_at, Keep keep,
+                              AddLog* log) {
   version_.fetch_add(1, std::memory_order_relaxed);
+  if (log != nullptr) {
+    for (std::size_t p = 0; p < kPartitions; ++p) log->Touch(p, partitions_[p]);
+  }
+  const std::uint64_t first = log != nullptr ? log->added_ : 0;
+  std::uint64_t added = 0;  // items kept so far
   std::uint64_t hashes[kPrefetchBatch];
-  VisitInPrefetchBatches(
-      n,
-      [&](std::size_t i) {
-        const std::uint64_t hash = hashes[i % kPrefetchBatch] = HashBytes(word_at(i));
-        partitions_[PartitionOf(hash)].Prefetch(hash);
-      },
-      [&](std::size_t i) {
-        const std::uint64_t hash = hashes[i % kPrefetchBatch];
-        partitions_[PartitionOf(hash)].PrefetchString(hash);
-      },
-      [&](std::size_t i) {
-        const std::uint64_t hash = hashes[i % kPrefetchBatch];
-        if (keep(i)) Add(partitions_[PartitionOf(hash)], word_at(i), hash, count_at(i));
-      });
+  try {
+    VisitInPrefetchBatches(
+        n,
+        [&](std::size_t i) {
+          const std::uint64_t hash = hashes[i % kPrefetchBatch] = HashBytes(word_at(i));
+          partitions_[PartitionOf(hash)].Prefetch(hash);
+        },
+        [&](std::size_t i) {
+          const std::uint64_t hash = hashes[i % kPrefetchBatch];
+          partitions_[PartitionOf(hash)].PrefetchString(hash);
+        },
+        [&](std::size_t i) {
+          const std::uint64_t hash = hashes[i % kPrefetchBatch];
+          if (!keep(i)) return;
+          const std::size_t p = PartitionOf(hash);
+          Add(partitions_[p], p, word_at(i), hash, count_at(i), log, first + added);
+          ++added;
+        });
+  } catch (...) {
+    if (log != nullptr) log->added_ = first + added;
+    throw;
+  }
+  if (log != nullptr) log->added_ = first + added;
 }
 
-void Dictionary::AddWords(std::span<const std::string_view> words) {
+void Dictionary::AddWords(std::span<const std::string_view> words, AddLog* log) {
   AddInBatches(
       words.size(), [&](std::size_t i) { return words[i]; }, [](std::size_t) { return 1; },
-      [&](std::size_t i) { return IsStoredLength(words[i].size()); });
+      [&](std::size_t i) { return IsStoredLength(words[i].size()); }, log);
 }
 
-void Dictionary::AddEntries(std::span<const Entry> entries) {
+void Dictionary::AddEntries(std::span<const Entry> entries, AddLog* log) {
   AddInBatches(
       entries.size(), [&](std::size_t i) { return entries[i].word; },
-      [&](std::size_t i) { return entries[i].count; }, [](std::size_t) { return true; });
+      [&](std::size_t i) { return entries[i].count; }, [](std::size_t) { return true; }, log);
 }
 
-void Dictionary::AddToPartition(std::size_t p, std::span<const HashedEntry> entries) {
+void Dictionary::AddToPartition(std::size_t p, std::span<const HashedEntry> entries, AddLog* log) {
   version_.fetch_add(1, std::memory_order_relaxed);
   WordTable& table = partitions_[p];
-  VisitInPrefetchBatches(
-      entries.size(), [&](std::size_t i) { table.Prefetch(entries[i].hash); },
-      [&](std::size_t i) { table.PrefetchString(entries[i].hash); },
-      [&](std::size_t i) { Add(table, entries[i].word(), entries[i].hash, entries[i].count); });
+  if (log != nullptr) log->Touch(p, table);
+  const std::uint64_t first = log != nullptr ? log->added_ : 0;
+  std::uint64_t added = 0;  // items so far
+  try {
+    VisitInPrefetchBatches(
+        entries.size(), [&](std::size_t i) { table.Prefetch(entries[i].hash); },
+        [&](std::size_t i) { table.PrefetchString(entries[i].hash); },
+        [&](std::size_t i) {
+          Add(table, p, entries[i].word(), entries[i].hash, entries[i].count, log, first + added);
+          ++added;
+        });
+  } catch (...) {
+    if (log != nullptr) log->added_ = first + added;
+    throw;
+  }
+  if (log != nullptr) log->added_ = first + added;
 }
 
 std::optional<std::int32_t> Dictionary::CountOf(std::string_view word) const {
@@ -110,7 +142,9 @@ SortedEntries Dictionary::InOrder(unsigned threads) const {
   };
   const std::size_t n = size();
   SortedEntries entries;
-  // A small dictionary sorts sooner than threads start.
+  // One thread, or a small dictionary, sorts sooner in one piece than in
+  // buckets: in buckets, loading and saving 3.2 million words on one core,
+  // or 50,000 on two, takes 8% longer.
   constexpr std::size_t kParallelSize = std::size_t{1} << 16;
   if (threads < 2 || n < kParallelSize) {
     entries.reserve(n);

@@ -62,7 +62,12 @@ class Dictionary {
     std::string_view word() const { return {data, size}; }
   };
 
-  Dictionary() = default;
+  // What adds changed, to undo them: see dictionary/add_log.h.
+  class AddLog;
+
+  // An empty dictionary. A test may give each partition fewer than the
+  // usual kPartitionWindows windows (see Arena), to reach the limit.
+  explicit Dictionary(std::size_t partition_windows = kPartitionWindows);
   Dictionary(const Dictionary&) = delete;
   Dictionary& operator=(const Dictionary&) = delete;
 
@@ -77,14 +82,15 @@ class Dictionary {
   }
 
   // AddWord for each of `words`, AddEntry for each of `entries`, in order;
-  // faster than one by one.
-  void AddWords(std::span<const std::string_view> words);
-  void AddEntries(std::span<const Entry> entries);
+  // faster than one by one. When memory runs out or a limit is reached, the
+  // words before stay added, and `log`, if given, holds what they changed.
+  void AddWords(std::span<const std::string_view> words, AddLog* log = nullptr);
+  void AddEntries(std::span<const Entry> entries, AddLog* log = nullptr);
 
-  // AddEntry for each of `entries`, in order.
+  // AddEntry for each of `entries`, in order, as AddWords does.
   // REQUIRES: every entry is in partition p. Threads may add to distinct
   // partitions at once, as long as nothing else uses the dictionary then.
-  void AddToPartition(std::size_t p, std::span<const HashedEntry> entries);
+  void AddToPartition(std::size_t p, std::span<const HashedEntry> entries, AddLog* log = nullptr);
 
   // The count of `word`, or nothing when the word is unknown.
   std::optional<std::int32_t> CountOf(std::string_view word) const;
@@ -142,28 +148,31 @@ class Dictionary {
 
  private:
   // An id holds the partition in its top bits and the Ref in the rest, so a
-  // partition's arena has at most 2^(kRefBits - Arena::kOffsetBits) blocks:
-  // 512 MiB of words, 16 GiB in all.
+  // partition's arena has at most 2^(kRefBits - Arena::kOffsetBits) windows:
+  // 512 MiB of words, 16 GiB in all (more where words are over 64 KiB).
   static constexpr unsigned kRefBits = 32 - kPartitionBits;
   static constexpr EntryId kRefMask = (EntryId{1} << kRefBits) - 1;
-  static constexpr std::size_t kPartitionBlocks = std::size_t{1} << (kRefBits - Arena::kOffsetBits);
-  template <std::size_t... kIndex>
-  static std::array<WordTable, kPartitions> MakePartitions(PagePool* pool,
-                                                           std::index_sequence<kIndex...>) {
-    return {{((void)kIndex, WordTable(kPartitionBlocks, pool))...}};
-  }
-
+  static constexpr std::size_t kPartitionWindows = std::size_t{1}
+                                                   << (kRefBits - Arena::kOffsetBits);
   static EntryId IdOf(std::size_t p, WordTable::Ref ref) {
     return static_cast<EntryId>(p << kRefBits | ref);
   }
+  template <std::size_t... kIndex>
+  static std::array<WordTable, kPartitions> MakePartitions(std::size_t windows, PagePool* pool,
+                                                           std::index_sequence<kIndex...>) {
+    return {{((void)kIndex, WordTable(windows, pool,
+                                      "the dictionary is full: over 512 MiB of words fell into "
+                                      "one of its 32 hash partitions"))...}};
+  }
 
+  static void Add(WordTable& table, std::size_t p, std::string_view word, std::uint64_t hash,
+                  std::int32_t count, AddLog* log, std::uint64_t position);
   template <class WordAt, class CountAt, class Keep>
-  void AddInBatches(std::size_t n, WordAt word_at, CountAt count_at, Keep keep);
+  void AddInBatches(std::size_t n, WordAt word_at, CountAt count_at, Keep keep, AddLog* log);
 
   PagePool pool_;  // memory of the partitions' large blocks and indexes
-  std::array<WordTable, kPartitions> partitions_ =
-      MakePartitions(&pool_, std::make_index_sequence<kPartitions>());  // word -> count, by hash
-  std::atomic<std::uint64_t> version_{0};                               // bumped by every change
+  std::array<WordTable, kPartitions> partitions_;  // word -> count, by hash
+  std::atomic<std::uint64_t> version_{0};          // bumped by every change
 };
 
 }  // namespace dorvenix

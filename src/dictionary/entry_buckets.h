@@ -42,6 +42,10 @@ class EntryBuckets {
   std::span<const Dictionary::HashedEntry> Of(std::size_t p) const {
     return {sorted_.data() + starts_[p], starts_[p + 1] - starts_[p]};
   }
+  // Those of every partition, one after the other.
+  std::span<const Dictionary::HashedEntry> all() const {
+    return {sorted_.data(), starts_[Dictionary::kPartitions]};
+  }
 
  private:
   // Sorts the n entries entry_at(i), whose hashes are hash_at(i), by

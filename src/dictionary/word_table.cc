@@ -33,9 +33,9 @@ void WordTable::Slots::swap(Slots& other) noexcept {
   std::swap(pool_, other.pool_);
 }
 
-WordTable::WordTable(std::size_t max_blocks, PagePool* pool)
+WordTable::WordTable(std::size_t max_windows, PagePool* pool, const char* full)
     : pool_(pool),
-      arena_(max_blocks, pool),
+      arena_(max_windows, pool, full),
       slots_(std::size_t{1} << kInitialSlotBits, pool),
       mask_((std::size_t{1} << kInitialSlotBits) - 1),
       shift_(32 - kInitialSlotBits) {}
@@ -69,6 +69,29 @@ void WordTable::Reserve(std::size_t expected) {
   std::size_t slot_count = slots_.size();
   while (expected * 5 > slot_count * 4 && slot_count * 2 <= limit) slot_count *= 2;
   if (slot_count > slots_.size()) Rehash(slot_count);
+}
+
+void WordTable::RollBack(const Mark& mark) noexcept {
+  // A slot emptied takes in a later one, which is looked at again.
+  for (std::size_t i = 0; i < slots_.size(); ++i) {
+    while (slots_[i].ref != kNoRef && AddedSince(mark, slots_[i].ref)) EraseSlot(i);
+  }
+  size_ = mark.size;
+  arena_.RollBack(mark.arena);
+}
+
+void WordTable::EraseSlot(std::size_t i) noexcept {
+  std::size_t hole = i;
+  for (std::size_t j = (i + 1) & mask_; slots_[j].ref != kNoRef; j = (j + 1) & mask_) {
+    // Slot j's string moves into the hole when the hole lies between where
+    // its probe starts and j.
+    const std::size_t start = SlotIndex(slots_[j].tag);
+    if (((j - start) & mask_) >= ((j - hole) & mask_)) {
+      slots_[hole] = slots_[j];
+      hole = j;
+    }
+  }
+  slots_[hole] = Slot{0, kNoRef};
 }
 
 void WordTable::Rehash(std::size_t slot_count) {

@@ -36,9 +36,11 @@ class WordTable {
     if (size > kMaxWordSize) throw LimitReached("word longer than 4 GiB");
   }
 
-  // A table whose arena has at most `max_blocks` blocks (see Arena), and
-  // whose large blocks and index come from `pool` unless it is null.
-  explicit WordTable(std::size_t max_blocks = Arena::kMaxBlocks, PagePool* pool = nullptr);
+  // A table whose arena has at most `max_windows` windows (see Arena) and
+  // throws LimitReached(full) beyond them, and whose large blocks and index
+  // come from `pool` unless it is null.
+  explicit WordTable(std::size_t max_windows = Arena::kMaxWindows, PagePool* pool = nullptr,
+                     const char* full = "more than 16 GiB of strings in one table");
   WordTable(const WordTable&) = delete;
   WordTable& operator=(const WordTable&) = delete;
 
@@ -115,9 +117,23 @@ class WordTable {
   // memory runs out; the table is then unchanged.
   void Reserve(std::size_t expected);
 
-  // Calls f(ref) once for every string held, in arena order: the order they
-  // were added, except that a string of more than 4 KiB, which has a block of
-  // its own, may come after later ones.
+  // The table as it is at one moment, to go back to (RollBack).
+  struct Mark {
+    Arena::Mark arena;
+    std::size_t size;
+  };
+  Mark mark() const { return {arena_.mark(), size_}; }
+  // Whether the string of `ref` was added after `mark` was taken.
+  bool AddedSince(const Mark& mark, Ref ref) const {
+    return arena_.AllocatedSince(mark.arena, ref);
+  }
+  // Forgets every string added since `mark` was taken; the values of the
+  // others stay as they are. Needs no memory.
+  // REQUIRES: no RollBack to an earlier mark since `mark` was taken.
+  void RollBack(const Mark& mark) noexcept;
+
+  // Calls f(ref) once for every string held, block by block of the arena:
+  // strings of a similar size in the order they were added.
   template <class F>
   void ForEach(F&& f) const {
     arena_.ForEachBlock([&](Ref first, std::size_t used) {
@@ -149,6 +165,9 @@ class WordTable {
   }
   // Adds `word` in the empty slot `slot`, growing the index when it fills.
   Ref Add(std::size_t slot, std::uint32_t tag, std::string_view word, std::int32_t value);
+  // Empties slot i, moving up the slots after it that a probe could no
+  // longer reach.
+  void EraseSlot(std::size_t i) noexcept;
   // Moves every slot into a new index of `slot_count` slots, a power of two.
   void Rehash(std::size_t slot_count);
 

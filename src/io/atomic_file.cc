@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace dorvenix {
 namespace {
@@ -137,7 +138,10 @@ void AtomicFile::RemoveTemporaryForSignal() {
   if (temporary_named != 0) ::unlink(temporary_name);
 }
 
-AtomicFile::AtomicFile(const std::string& path) {
+AtomicFile::AtomicFile(const std::string& path) : AtomicFile(path, Steering()) {}
+
+AtomicFile::AtomicFile(const std::string& path, Steering steering)
+    : steering_(std::move(steering)) {
   status_ = ResolveLinks(path, &target_);
   if (!status_.ok()) {
     out_ = std::make_unique<OutputFile>(-1, false);
@@ -152,8 +156,8 @@ AtomicFile::AtomicFile(const std::string& path) {
   constexpr std::size_t kTempExtra = 8;  // "." and ".XXXXXX"
   temporary_prefix_ = dir + "." + base.substr(0, NAME_MAX - kTempExtra) + ".";
 
-  fd_ = OpenUnnamed(folder_);
-  Status made = fd_ >= 0 ? Status() : Status::System(errno);
+  fd_ = steering_.unnamed ? OpenUnnamed(folder_) : -1;
+  Status made = fd_ >= 0 ? Status() : Status::System(steering_.unnamed ? errno : EOPNOTSUPP);
   // Kernels and file systems without unnamed files say so in several ways.
   if (!made.ok() &&
       (made.error() == EOPNOTSUPP || made.error() == EISDIR || made.error() == EINVAL)) {
@@ -174,7 +178,8 @@ AtomicFile::AtomicFile(const std::string& path) {
     return;
   }
   struct stat st;
-  if (::stat(target_.c_str(), &st) == 0) {
+  replacing_ = ::stat(target_.c_str(), &st) == 0;
+  if (replacing_) {
     // Owner and group first: changing them clears the setuid and setgid bits.
     if (::fchown(fd_, st.st_uid, st.st_gid) != 0) {
       // Only a privileged user may give the file away; otherwise it stays
@@ -202,18 +207,34 @@ void AtomicFile::Discard() {
 
 Status AtomicFile::Commit() {
   if (!status_.ok()) return status_;
+  bool named = false;  // the new file has the target's name
   if (!out_->Flush()) {
     status_ = out_->status();
   } else if (::fsync(fd_) != 0) {
     status_ = Status::System(errno);
   } else if (temporary_named == 0) {
-    status_ =
-        MakeNamed(temporary_prefix_, [this](const char* name) { return LinkUnnamed(fd_, name); });
+    // A file that replaces nothing takes its name at once, so that no
+    // temporary name exists for a kill to leave behind. Should a file of
+    // that name have appeared meanwhile, the rename below replaces it.
+    if (!replacing_) {
+      if (steering_.before_naming) steering_.before_naming();
+      const Status linked = LinkUnnamed(fd_, target_.c_str());
+      named = linked.ok();
+      if (!named && linked.error() != EEXIST) status_ = linked;
+    }
+    if (!named && status_.ok()) {
+      status_ =
+          MakeNamed(temporary_prefix_, [this](const char* name) { return LinkUnnamed(fd_, name); });
+    }
   }
-  if (::close(fd_) != 0 && status_.ok()) status_ = Status::System(errno);
-  fd_ = -1;
-  if (status_.ok() && ::rename(temporary_name, target_.c_str()) != 0) {
+  if (::close(fd_) != 0 && status_.ok()) {
     status_ = Status::System(errno);
+    if (named) ::unlink(target_.c_str());  // what we linked in, and nothing else
+  }
+  fd_ = -1;
+  if (status_.ok() && !named) {
+    if (steering_.before_naming) steering_.before_naming();
+    if (::rename(temporary_name, target_.c_str()) != 0) status_ = Status::System(errno);
   }
   if (!status_.ok()) {
     Discard();

@@ -1,14 +1,19 @@
 // AtomicFile: replaces a regular file with new contents all at once.
 //
 // The new contents go to a file without a name (Linux O_TMPFILE) in the
-// target's folder; Commit() checks every write and syncs the file, links it
-// in under a temporary name, renames that over the target and syncs the
-// folder, so that a save that reported success survives a power cut. Where
-// the file system cannot make unnamed files, the file gets its temporary
-// name at once. Until the rename, and whenever a step fails, the target is
-// untouched and the temporary file is removed; a process killed outright
-// (SIGKILL, out of memory) leaves nothing behind, except from a file system
-// without O_TMPFILE or in the moment between the link and the rename.
+// target's folder; Commit() checks every write and syncs the file, then gives
+// it its name and syncs the folder, so that a save that reported success
+// survives a power cut. A file that replaces nothing is linked in under the
+// target's name at once. A file that replaces another is linked in under a
+// temporary name, .NAME.XXXXXX, which is then renamed over the target: no
+// system call links a file over another. Where the file system cannot make
+// unnamed files, the file gets its temporary name at once. Until the new file
+// has the target's name, and whenever a step fails, the target is untouched
+// and the temporary file is removed. A process killed outright (SIGKILL, a
+// crash) leaves its temporary file behind only from a file system without
+// O_TMPFILE, or in the moment between the link and the rename; nothing else
+// removes it, since it cannot be told from the file of another save in
+// progress.
 //
 // A symbolic link is followed: the file it points to is replaced and the link
 // stays a link. The new file keeps the owner and group of the file it
@@ -18,6 +23,7 @@
 #ifndef DORVENIX_IO_ATOMIC_FILE_H_
 #define DORVENIX_IO_ATOMIC_FILE_H_
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -28,9 +34,17 @@ namespace dorvenix {
 
 class AtomicFile {
  public:
+  // How a save goes, for tests that steer it onto its rarer paths.
+  struct Steering {
+    bool unnamed = true;                  // try a file without a name first
+    std::function<void()> before_naming;  // called just before the new file
+                                          // takes the target's name, if set
+  };
+
   // Starts a new version of `path`. When no new file can be made, Commit()
   // says why and writes to out() go nowhere.
   explicit AtomicFile(const std::string& path);
+  AtomicFile(const std::string& path, Steering steering);
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
   // Removes the temporary file unless Commit() succeeded.
@@ -53,7 +67,9 @@ class AtomicFile {
   // Closes the new file and removes its temporary name, if it has one.
   void Discard();
 
+  Steering steering_;                // how the save goes
   std::string target_;               // the file to replace, links resolved
+  bool replacing_ = false;           // target_ existed when the save began
   std::string folder_;               // the folder of target_
   std::string temporary_prefix_;     // folder_ + "/." + name + "."; six characters follow
   int fd_ = -1;                      // the new file, -1 once closed

@@ -11,9 +11,12 @@ BlockReader::BlockReader(InputFile& in, const SeparatorTable& separator, std::si
       separator_(separator),
       longest_unit_(longest_unit),
       block_size_(block_size == 0 ? 1 : block_size) {
-  // A small file needs no large buffer.
-  if (in.size() > 0 && in.size() < block_size_)
-    block_size_ = static_cast<std::size_t>(in.size()) + 1;
+  // A small file needs no large buffer. But the size is the one at the open:
+  // a file that grows meanwhile must not be read a few bytes at a time.
+  constexpr std::size_t kSmallBlock = std::size_t{64} << 10;
+  if (in.size() > 0 && in.size() < block_size_ && block_size_ > kSmallBlock) {
+    block_size_ = std::max(static_cast<std::size_t>(in.size()) + 1, kSmallBlock);
+  }
 }
 
 Block BlockReader::Next(BlockBuffer& buffer) {

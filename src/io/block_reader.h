@@ -39,21 +39,14 @@ struct Block {
   bool ends_in_unit = false;    // the last bytes go on in the next block
 };
 
-// A block in the air in a pipeline: its memory, the block, and its number in
-// the stream.
-struct NumberedBlock {
-  BlockBuffer buffer;
-  Block block;
-  std::uint64_t number = 0;  // blocks before it
-};
-
 // separator[b] tells whether the byte b separates units.
 using SeparatorTable = std::array<bool, 256>;
 
 class BlockReader {
  public:
-  // Reads `in` in blocks of about `block_size` bytes (less for a smaller
-  // file). Units of up to `longest_unit` bytes are never cut.
+  // Reads `in` in blocks of about `block_size` bytes (less for a file smaller
+  // than that when opened, but never under 64 KiB for that reason). Units of
+  // up to `longest_unit` bytes are never cut.
   BlockReader(InputFile& in, const SeparatorTable& separator, std::size_t block_size,
               std::size_t longest_unit = SIZE_MAX);
   BlockReader(const BlockReader&) = delete;
@@ -63,15 +56,6 @@ class BlockReader {
   // Empty at the end of the input or after a read error (in.failed() tells
   // which). Throws std::bad_alloc when a unit does not fit in memory.
   Block Next(BlockBuffer& buffer);
-
-  // Reads the next block into `job`, numbered *next, and advances *next.
-  // False at the end of the input.
-  bool Next(NumberedBlock& job, std::uint64_t* next) {
-    job.block = Next(job.buffer);
-    if (job.block.bytes.empty()) return false;
-    job.number = (*next)++;
-    return true;
-  }
 
  private:
   InputFile& in_;

@@ -1,11 +1,9 @@
 #include "text/learn.h"
 
-#include <exception>
+#include <new>
 #include <vector>
 
-#include "base/ordered_pipeline.h"
-#include "base/turns.h"
-#include "dictionary/entry_buckets.h"
+#include "dictionary/block_adder.h"
 #include "io/block_reader.h"
 #include "text/word_batch.h"
 #include "text/word_scanner.h"
@@ -18,52 +16,56 @@ namespace {
 struct Scratch {
   WordBatch words;
   WordTally tally;
-  EntryBuckets entries;
 };
 
 Status Learn(Dictionary& dictionary, InputFile& in, const WorkPlan& plan,
              const ProgressFn& progress) {
-  // Each block is scanned on a worker, its words tallied (a word seen twenty
-  // times is one entry with a count of twenty) and sorted by partition; then
-  // the worker adds each partition's share when the block before has added
-  // its own, so no partition is locked and the counts come out as on one
-  // thread.
   BlockReader reader(in, internal::kSeparator, plan.block_size);
-  std::vector<NumberedBlock> jobs(plan.slots());
+  std::vector<BlockBuffer> buffers(plan.slots());
+  std::vector<Block> blocks(plan.slots());
   std::vector<Scratch> scratch(plan.workers());
-  Turns turns(Dictionary::kPartitions);
-  std::uint64_t made = 0;
-  RunOrderedPipeline(
-      plan.threads, plan.slots(), [&](std::size_t slot) { return reader.Next(jobs[slot], &made); },
-      [&](std::size_t slot, unsigned worker) {
-        NumberedBlock& job = jobs[slot];
-        Scratch& s = scratch[worker];
-        auto scan = [&](auto&& use) {
-          ScanInBatches(
-              job.block.bytes, s.words, [](std::string_view) { return true; }, use);
-        };
-        if (plan.threads < 2) {
-          // Alone: no turns to take, and no sorting by partition.
-          scan([&](std::span<const std::string_view> words) { dictionary.AddWords(words); });
-          return;
-        }
-        std::exception_ptr failure;
-        try {
-          s.tally.Start(job.block.bytes.size());
-          scan([&](std::span<const std::string_view> words) { s.tally.Count(words); });
-          s.entries.Fill(s.tally.entries());
-        } catch (...) {
-          failure = std::current_exception();
-        }
-        turns.Take(job.number, [&](std::size_t p) {
-          if (!failure) dictionary.AddToPartition(p, s.entries.Of(p));
-        });
-        if (failure) std::rethrow_exception(failure);
-      },
-      [&](std::size_t) {
-        if (progress) progress(in.consumed());
-        return true;
-      });
+  BlockAdder adder(dictionary, plan);
+  auto make = [&](std::size_t slot) {
+    blocks[slot] = reader.Next(buffers[slot]);
+    return !blocks[slot].bytes.empty();
+  };
+  auto scan = [&](std::size_t slot, unsigned worker, auto&& use) {
+    ScanInBatches(
+        blocks[slot].bytes, scratch[worker].words, [](std::string_view) { return true; }, use);
+  };
+  auto finish = [&](std::size_t) {
+    try {
+      if (progress) progress(in.consumed());
+    } catch (const std::bad_alloc&) {
+      // Only the display suffers.
+    }
+  };
+  if (plan.threads < 2) {
+    // Alone, each word goes straight in: with no other thread to share the
+    // dictionary with, a tally first would only cost (16% more time to
+    // learn English on one core).
+    adder.RunAlone(
+        make,
+        [&](std::size_t slot, auto&& add) {
+          scan(slot, 0, add);
+          return false;
+        },
+        finish);
+  } else {
+    // Each block is scanned on a worker and its words tallied (a word seen
+    // twenty times is one entry with a count of twenty), so that a block of
+    // ordinary text reaches the shared dictionary as a few thousand adds.
+    adder.Run(
+        make,
+        [&](std::size_t slot, unsigned worker, EntryBuckets& out) {
+          WordTally& tally = scratch[worker].tally;
+          tally.Start(blocks[slot].bytes.size());
+          scan(slot, worker, [&](std::span<const std::string_view> words) { tally.Count(words); });
+          out.Fill(tally.entries());
+          return false;
+        },
+        [](std::size_t, std::size_t) {}, finish);
+  }
   return in.status();
 }
 
