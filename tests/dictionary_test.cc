@@ -8,6 +8,7 @@
 #include <new>
 #include <numeric>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -257,29 +258,46 @@ TEST(BestWordIndex, AnswersLikeThePlainRulesOnRandomDictionaries) {
     for (int i = 0; i < 40; ++i) queries.push_back(random_word());
     ASSERT_EQ(Listing(dictionary), Listing(entries));
 
-    const BestWordIndex index(dictionary);
-    EXPECT_EQ(index.longest_word(), longest);
-    const std::vector<std::string_view> words(queries.begin(), queries.end());
-    std::vector<std::string_view> answers(words.size());
-    index.FindBestWords(words, answers);
-    for (std::size_t i = 0; i < queries.size(); ++i) {
-      const std::string want = BestOf(entries, queries[i]);
-      ASSERT_EQ(index.FindBestWord(queries[i]), want) << queries[i] << " round " << round;
-      ASSERT_EQ(answers[i], want) << queries[i] << " round " << round;
+    // The usual shape (every key with a positive count recorded); partitions
+    // of 2 words and no records, filled a few at a time as single words ask;
+    // partitions of 3 words and few records, all filled by 3 threads at the
+    // first batch.
+    struct Variant {
+      unsigned threads;
+      BestWordIndex::Shape shape;
+      bool one_by_one;
+    };
+    for (const Variant& v :
+         {Variant{1, {}, false}, Variant{1, {2, 0, 0}, true}, Variant{3, {3, 8, 0}, false}}) {
+      const BestWordIndex index(dictionary, v.threads, v.shape);
+      EXPECT_GE(index.longest_word(), longest);
+      std::vector<std::string> singles;
+      for (const std::string& query : queries) {
+        if (v.one_by_one) singles.emplace_back(index.FindBestWord(query));
+      }
+      const std::vector<std::string_view> words(queries.begin(), queries.end());
+      std::vector<std::string_view> answers(words.size());
+      index.FindBestWords(words, answers);
+      for (std::size_t i = 0; i < queries.size(); ++i) {
+        const std::string want = BestOf(entries, queries[i]);
+        ASSERT_EQ(answers[i], want) << queries[i] << " round " << round;
+        ASSERT_EQ(v.one_by_one ? singles[i] : index.FindBestWord(queries[i]), want) << queries[i];
+      }
     }
   }
 }
 
-TEST(BestWordIndex, KeepsAnsweringForTheDictionaryItWasBuiltFrom) {
-  auto dictionary = std::make_unique<Dictionary>();
-  dictionary->AddEntry("beard", 2);
-  const BestWordIndex old(*dictionary);
-  EXPECT_TRUE(old.DescribesVersion(dictionary->version()));
-  dictionary->AddEntry("bread", 5);
-  EXPECT_FALSE(old.DescribesVersion(dictionary->version()));
-  EXPECT_EQ(BestWordIndex(*dictionary).FindBestWord("baerd"), "bread");
-  dictionary.reset();  // the index holds its own words
-  EXPECT_EQ(old.FindBestWord("baerd"), "beard");
+TEST(BestWordIndex, RefusesToAnswerOnceTheDictionaryChanged) {
+  // An index refers to the dictionary's words: asked after a change, whether
+  // it had answered before or not, it throws instead of mixing old and new.
+  Dictionary dictionary;
+  dictionary.AddEntry("beard", 2);
+  const BestWordIndex asked(dictionary), unasked(dictionary);
+  EXPECT_EQ(asked.FindBestWord("baerd"), "beard");
+  dictionary.AddEntry("bread", 5);
+  EXPECT_THROW(asked.FindBestWord("baerd"), std::logic_error);
+  EXPECT_THROW(unasked.FindBestWord("baerd"), std::logic_error);
+  EXPECT_EQ(BestWordIndex(dictionary).FindBestWord("baerd"), "bread");
 }
 
 }  // namespace

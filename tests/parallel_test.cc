@@ -13,6 +13,7 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -284,6 +285,39 @@ TEST(Parallel, EveryThreadWorksAtOnce) {
     std::iota(every.begin(), every.end(), 0u);
     EXPECT_EQ(ids, every) << threads << " workers, each with its own id";
   }
+}
+
+TEST(Parallel, IndexThatThreadsFillAtOnceAnswersAsOneThread) {
+  // Four threads, met before any partition is filled, ask for words in
+  // partitions of 2 words: they fill some a few at a time, then all at once
+  // on two threads, while the others look up.
+  std::mt19937 rng(6);
+  Dictionary dictionary;
+  Counts entries;
+  std::vector<std::string> queries, expected;
+  for (int i = 0; i < 400; ++i) {
+    const std::string word = RandomWord(rng, 4 + rng() % 8, "abcd");
+    const auto count = static_cast<std::int32_t>(rng() % 5) - 1;
+    dictionary.AddEntry(word, count);
+    entries[word] += count;
+    queries.push_back(RandomWord(rng, 4 + rng() % 8, "abcd"));
+  }
+  for (const std::string& query : queries) expected.push_back(BestOf(entries, query));
+  const BestWordIndex index(dictionary, 2, {2, 16, 0});
+  Meeting all{4};
+  std::atomic<unsigned> met{0}, right{0};
+  std::vector<std::thread> threads;
+  for (std::size_t t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      met += all.Attend();
+      for (std::size_t i = t; i < queries.size(); i += 4) {
+        right += index.FindBestWord(queries[i]) == expected[i];
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(met.load(), 4u);
+  EXPECT_EQ(right.load(), queries.size());
 }
 
 }  // namespace

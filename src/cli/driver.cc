@@ -131,7 +131,7 @@ class Run {
   const BestWordIndex& CurrentIndex() {
     if (index_ == nullptr || !index_->DescribesVersion(dictionary_.version())) {
       index_.reset();  // its memory is free before the new one is built
-      index_ = std::make_unique<BestWordIndex>(dictionary_);
+      index_ = std::make_unique<BestWordIndex>(dictionary_, plan_.threads);
     }
     return *index_;
   }

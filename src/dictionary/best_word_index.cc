@@ -1,193 +1,201 @@
 #include "dictionary/best_word_index.h"
 
 #include <algorithm>
-#include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "base/batches.h"
+#include "base/bytes.h"
 #include "base/hash.h"
-#include "base/huge_pages.h"
+#include "dictionary/index_filler.h"
+#include "dictionary/index_partition.h"
 #include "dictionary/index_record.h"
 
 namespace dorvenix {
-namespace {
 
-// Dictionary order walks the entries between the probes (key, "") and
-// (key, "\xFF"); a word starting with 0xFF sorts after the second probe and
-// so is never chosen. Text never yields such words.
-bool SortsAfterItsRun(std::string_view word) { return static_cast<unsigned char>(word[0]) == 0xFF; }
+using index_internal::kFlags;
+using index_internal::kOthers;
+using index_internal::kRecorded;
+using index_internal::LooksUp;
+using index_internal::TagOf;
 
-// The hash under which a record filed by a LetterKey is filed.
-std::uint64_t LetterKeyHash(const LetterKey& key, std::size_t length) {
-  const std::uint64_t ends = std::uint64_t{static_cast<unsigned char>(key.first)} |
-                             std::uint64_t{static_cast<unsigned char>(key.last)} << 8 |
-                             std::uint64_t{length} << 16;
-  return HashPair(key.product, ends);
+BestWordIndex::BestWordIndex(const Dictionary& dictionary, unsigned threads)
+    : BestWordIndex(dictionary, threads, Shape{}) {}
+
+BestWordIndex::BestWordIndex(const Dictionary& dictionary, unsigned threads, const Shape& shape)
+    : dictionary_(dictionary),
+      version_(dictionary.version()),
+      longest_word_(dictionary.longest_word()),
+      threads_(threads),
+      shape_(shape),
+      partition_count_(std::max<std::size_t>(1, dictionary.size() / shape.partition_words)),
+      partitions_(std::make_unique<Partition[]>(partition_count_)) {}
+
+BestWordIndex::~BestWordIndex() = default;
+
+// The look-up of `word`, whose KeyHash is `hash`: record_matches(record)
+// tells whether an IndexRecord is that of its key, and entry_matches(known)
+// whether a word of the dictionary with the same length and ends has its
+// key. The records' heads have `head_size` bytes.
+template <class RecordMatches, class EntryMatches>
+[[gnu::always_inline]] inline std::string_view BestWordIndex::Find(
+    std::string_view word, const Partition& partition, std::uint64_t hash, std::size_t head_size,
+    RecordMatches&& record_matches, EntryMatches&& entry_matches) const {
+  const std::uint32_t tag = TagOf(hash);
+  for (std::size_t i = partition.Home(tag);; i = partition.Next(i)) {
+    const Slot slot = partition.slots[i];
+    if (slot.tag == 0) return word;
+    if ((slot.tag & ~kFlags) != tag) continue;
+    if ((slot.tag & kRecorded) != 0) {
+      const IndexRecord record(partition.records.data() + slot.target);
+      if (record_matches(record)) return record.AnswerFor(word, head_size);
+      continue;
+    }
+    const std::string_view best = dictionary_.Word(slot.target);
+    if (best.size() != word.size() || best.front() != word.front() || best.back() != word.back()) {
+      continue;
+    }
+    if (BytesEqual(best.data(), word.data(), word.size())) return word;
+    if (!entry_matches(best)) continue;
+    // No word of the key has a count above 0, or `word` is one of the others.
+    if (dictionary_.Count(slot.target) <= 0) return word;
+    if ((slot.tag & kOthers) != 0 && dictionary_.CountOf(word)) return word;
+    return best;
+  }
 }
 
-// The words of one key, gathered while the index is built.
-struct KeyGroup {
-  std::string_view best;  // the word with the highest positive count, if any
-  std::int32_t best_count;
-  std::uint32_t words;   // how many words have the key
-  std::uint32_t others;  // where its other words start in the list of others
-
-  bool has_best() const { return best.data() != nullptr; }
-};
-
-}  // namespace
-
-// Performance-critical, kept small so that the batched look-up inlines it.
-inline std::string_view BestWordIndex::FindByLetters(std::string_view word,
-                                                     const LetterKey& key) const {
-  if (SortsAfterItsRun(word)) return word;
-  // Equal products mean the same inner letters, hence the same length.
-  const WordTable::Ref ref = by_letters_.FindIf(
-      LetterKeyHash(key, word.size()),
-      [&](WordTable::Ref r) { return IndexRecord::HasLetterHead(by_letters_.Word(r), key); });
-  if (ref == WordTable::kNoRef) return word;
-  return IndexRecord(by_letters_.Word(ref), IndexRecord::kLetterHeadSize, word.size())
-      .AnswerFor(word);
+// Performance-critical: a look-up is one product, one probe of a small table
+// and one read of a record, most often one of the few that the most frequent
+// words share.
+[[gnu::always_inline]] inline std::string_view BestWordIndex::FindByLetters(
+    std::string_view word, const Partition& partition, const LetterKey& letters,
+    std::uint64_t hash) const {
+  return Find(
+      word, partition, hash, sizeof letters.product,
+      [&](const IndexRecord& record) { return record.HasKeyOf(word, letters); },
+      [&](std::string_view known) { return InnerLetterProduct(known) == letters.product; });
 }
 
 std::string_view BestWordIndex::FindByKey(std::string_view word) const {
-  if (SortsAfterItsRun(word)) return word;
-  const std::size_t n = word.size();
-  if (n > longest_word_) return word;
   constexpr std::size_t kStackKey = 64;
   char stack_key[kStackKey];
   std::string long_key;
   char* key = stack_key;
-  if (n > kStackKey) {
-    long_key.resize(n);
+  if (word.size() > kStackKey) {
+    long_key.resize(word.size());
     key = long_key.data();
   }
   MakeWordKey(word, key);
-  const std::string_view key_view(key, n);
-  const WordTable::Ref ref = by_key_.FindIf(HashBytes(key_view), [&](WordTable::Ref r) {
-    return IndexRecord::HasKeyHead(by_key_.Word(r), key_view);
-  });
-  if (ref == WordTable::kNoRef) return word;
-  return IndexRecord(by_key_.Word(ref), n, n).AnswerFor(word);
+  const std::string_view key_view(key, word.size());
+  std::string scratch;
+  return Find(
+      word, partitions_[PartitionOf(word)], HashBytes(key_view), word.size(),
+      [&](const IndexRecord& record) { return record.HasKey(key_view); },
+      [&](std::string_view known) { return SameKey(known, word, &scratch); });
 }
 
-std::string_view BestWordIndex::FindLong(std::string_view word, const LetterKey& key) const {
-  // Performance-critical: one product and one look-up in a table that stays
-  // hot; no key is sorted.
-  return key.valid() ? FindByLetters(word, key) : FindByKey(word);
+// Throws when the dictionary changed since the index was made, and fills
+// what `words` need.
+void BestWordIndex::Ready(std::span<const std::string_view> words) const {
+  if (!DescribesVersion(dictionary_.version())) {
+    throw std::logic_error("the dictionary changed since its look-up index was made");
+  }
+  if (!filled_.load(std::memory_order_acquire)) Prepare(words);
+}
+
+std::string_view BestWordIndex::FindBestWord(std::string_view word) const {
+  Ready(std::span(&word, 1));
+  if (!LooksUp(word)) return word;
+  const LetterKey letters = MakeLetterKey(word);
+  if (!letters.valid()) return FindByKey(word);
+  return FindByLetters(word, partitions_[PartitionOf(word)], letters, KeyHash(word, letters));
 }
 
 void BestWordIndex::FindBestWords(std::span<const std::string_view> words,
                                   std::span<std::string_view> answers) const {
-  LetterKey keys[kPrefetchBatch];
-  std::uint64_t hashes[kPrefetchBatch];
-  VisitInPrefetchBatches(
-      words.size(),
-      [&](std::size_t i) {
-        const std::string_view word = words[i];
-        LetterKey& key = keys[i % kPrefetchBatch];
-        key = IsStoredLength(word.size()) ? MakeLetterKey(word) : LetterKey{0, 0, 0};
-        if (!key.valid()) return;
-        hashes[i % kPrefetchBatch] = LetterKeyHash(key, word.size());
-        by_letters_.Prefetch(hashes[i % kPrefetchBatch]);
-      },
-      [&](std::size_t i) {
-        if (keys[i % kPrefetchBatch].valid())
-          by_letters_.PrefetchString(hashes[i % kPrefetchBatch]);
-      },
-      [&](std::size_t i) {
-        const std::string_view word = words[i];
-        const LetterKey& key = keys[i % kPrefetchBatch];
-        if (key.valid()) {
-          answers[i] = FindByLetters(word, key);
-        } else {
-          answers[i] = IsStoredLength(word.size()) ? FindByKey(word) : word;
+  Ready(words);
+  // A look-up in three steps, each some words ahead of the next, so that
+  // the memory each needs has arrived by then: the key and its slot, then
+  // the record or entry the slot names, then the answer.
+  struct Ahead {
+    LetterKey letters;  // not valid when the word has no LetterKey or is not looked up
+    std::uint64_t hash;
+    const Partition* partition;
+  };
+  constexpr std::size_t kAhead = 16;
+  constexpr std::size_t kRing = 64;  // > 2 * kAhead, a power of two
+  Ahead ring[kRing];
+  const std::size_t n = words.size();
+  for (std::size_t i = 0; i < n + 2 * kAhead; ++i) {
+    if (i < n) {
+      const std::string_view word = words[i];
+      Ahead& a = ring[i % kRing];
+      a = Ahead{LooksUp(word) ? MakeLetterKey(word) : LetterKey{0, 0, 0}, 0, nullptr};
+      if (a.letters.valid()) {
+        a.hash = KeyHash(word, a.letters);
+        a.partition = &partitions_[PartitionOf(word)];
+        __builtin_prefetch(&a.partition->slots[a.partition->Home(TagOf(a.hash))]);
+      }
+    }
+    if (i >= kAhead && i - kAhead < n) {
+      const Ahead& a = ring[(i - kAhead) % kRing];
+      if (a.letters.valid()) {
+        const Slot slot = a.partition->slots[a.partition->Home(TagOf(a.hash))];
+        if ((slot.tag & kRecorded) != 0) {
+          __builtin_prefetch(a.partition->records.data() + slot.target);
+        } else if (slot.tag != 0) {
+          dictionary_.Prefetch(slot.target);
         }
-      });
+      }
+    }
+    if (i >= 2 * kAhead) {
+      const std::size_t j = i - 2 * kAhead;
+      const Ahead& a = ring[j % kRing];
+      const std::string_view word = words[j];
+      if (a.letters.valid()) {
+        answers[j] = FindByLetters(word, *a.partition, a.letters, a.hash);
+      } else {
+        answers[j] = LooksUp(word) ? FindByKey(word) : word;
+      }
+    }
+  }
 }
 
-BestWordIndex::BestWordIndex(const Dictionary& dictionary) : version_(dictionary.version()) {
-  // First gather each key's best word and how many words share the key, then
-  // the other words of the keys that have a best word, then store a record
-  // for each of those keys. The table of keys is gone by then: a group's key
-  // is its best word's, so the records' memory takes the place of its.
-  struct Keys {
-    PagePool pool;  // large for a large dictionary
-    WordTable table{Arena::kMaxWindows, &pool};
-  };
-  auto keys = std::make_unique<Keys>();  // key -> index in groups
-  std::vector<KeyGroup, HugePageAllocator<KeyGroup>> groups;
-  // The group of each word, in ForEach order.
-  std::vector<std::uint32_t, HugePageAllocator<std::uint32_t>> group_of;
-  group_of.reserve(dictionary.size());
-  std::string key;
-  dictionary.ForEach([&](std::string_view word, std::int32_t count) {
-    key.resize(word.size());
-    MakeWordKey(word, key.data());
-    bool added;
-    const WordTable::Ref slot = keys->table.FindOrAdd(
-        key, HashBytes(key), static_cast<std::int32_t>(groups.size()), &added);
-    const auto g = static_cast<std::uint32_t>(keys->table.Value(slot));
-    group_of.push_back(g);
-    if (added) {
-      groups.push_back(KeyGroup{count > 0 ? word : std::string_view(), count, 1, 0});
-      return;
+// The partitions `words` need, and which to fill with them.
+void BestWordIndex::Prepare(std::span<const std::string_view> words) const {
+  std::vector<bool> wanted(partition_count_);
+  std::size_t count = 0;
+  for (const std::string_view word : words) {
+    if (!LooksUp(word)) continue;
+    const std::size_t p = PartitionOf(word);
+    if (!wanted[p] && !partitions_[p].filled.load(std::memory_order_acquire)) {
+      wanted[p] = true;
+      ++count;
     }
-    KeyGroup& group = groups[g];
-    ++group.words;
-    if (count <= 0) return;  // never chosen but by exact match
-    if (group.has_best() &&
-        (count < group.best_count || (count == group.best_count && word > group.best))) {
-      return;
-    }
-    group.best = word;
-    group.best_count = count;
-  });
-
-  std::uint32_t total_others = 0;
-  for (KeyGroup& group : groups) {
-    group.others = total_others;
-    if (group.has_best()) total_others += group.words - 1;
   }
-  std::vector<std::string_view, HugePageAllocator<std::string_view>> others(total_others);
-  std::vector<std::uint32_t> filled(groups.size(), 0);
-  std::size_t i = 0;
-  dictionary.ForEach([&](std::string_view word, std::int32_t) {
-    KeyGroup& group = groups[group_of[i]];
-    if (group.has_best() && group.best.data() != word.data()) {
-      others[group.others + filled[group_of[i]]++] = word;
-    }
-    ++i;
-  });
-  decltype(group_of)().swap(group_of);
-  keys.reset();
-
-  // Most frequent first: the records of common words end up side by side in
-  // a few cache lines.
-  std::erase_if(groups, [](const KeyGroup& group) { return !group.has_best(); });
-  std::stable_sort(groups.begin(), groups.end(), [](const KeyGroup& a, const KeyGroup& b) {
-    return a.best_count > b.best_count;
-  });
-
-  std::string record;
-  for (const KeyGroup& group : groups) {
-    key.resize(group.best.size());
-    MakeWordKey(group.best, key.data());
-    const std::string_view group_key = key;
-    const std::span<const std::string_view> group_others(others.data() + group.others,
-                                                         group.words - 1);
-    const LetterKey letter_key = MakeLetterKey(group_key);
-    bool added;
-    if (letter_key.valid()) {
-      IndexRecord::Encode(IndexRecord::LetterHead(letter_key), group.best, group_others, &record);
-      by_letters_.FindOrAdd(record, LetterKeyHash(letter_key, group_key.size()), 0, &added);
-    } else {
-      IndexRecord::Encode(group_key, group.best, group_others, &record);
-      by_key_.FindOrAdd(record, HashBytes(group_key), 0, &added);
-    }
-    longest_word_ = std::max(longest_word_, group_key.size());
+  if (count == 0) return;
+  std::lock_guard lock(fill_mutex_);
+  // A few passes for a few partitions each; after that, or for a large
+  // share, every partition in one pass.
+  constexpr unsigned kPartialPasses = 2;
+  const unsigned passes = filler_ == nullptr ? 0 : filler_->passes();
+  const bool all = passes >= kPartialPasses || count * 4 > partition_count_;
+  std::unique_ptr<bool[]> fill(new bool[partition_count_]);
+  bool any = false;
+  for (std::size_t p = 0; p < partition_count_; ++p) {
+    fill[p] = !partitions_[p].filled.load(std::memory_order_relaxed) && (all || wanted[p]);
+    any = any || fill[p];
   }
+  if (!any) return;  // another thread filled them meanwhile
+  const unsigned threads =
+      std::max(all && dictionary_.size() >= shape_.parallel_words ? threads_ : 1, 1u);
+  if (filler_ == nullptr) filler_ = std::make_unique<Filler>(*this, threads);
+  filler_->Fill(std::span<const bool>(fill.get(), partition_count_), threads);
+  bool every = true;
+  for (std::size_t p = 0; p < partition_count_; ++p) {
+    every = every && partitions_[p].filled.load(std::memory_order_relaxed);
+  }
+  if (every) filled_.store(true, std::memory_order_release);
 }
 
 }  // namespace dorvenix

@@ -1,74 +1,123 @@
 // BestWordIndex: answers "which known word does this scrambled word stand
-// for?" for deciphering.
+// for?" for deciphering, from the words of one Dictionary.
 //
-// Built from a Dictionary, and immutable once built: it holds its own copy of
-// every word it can answer with, so its answers stay valid for as long as the
-// index lives, whatever happens to the dictionary afterwards. An index built
-// before a change to the dictionary answers for the dictionary as it was;
-// DescribesVersion() tells whether it is still current. Any number of
-// threads may look up words at once.
+// The index refers to the dictionary's words instead of copying them: for
+// each key it holds the id of the key's best word and whether the key has
+// other words, which the dictionary's own table then tells apart. Only the
+// keys whose best words are seen most often, a few megabytes at most, get a
+// record with copies of their words, so that ordinary text finds its answers
+// in a few cache lines. So an index answers only for the dictionary it was
+// made from, as that dictionary was then: every look-up checks that the
+// dictionary has not changed since, and throws std::logic_error when it has
+// (make a new index then). The dictionary must outlive the index.
 //
-// Inside, one record for each key that has a word with a positive count
-// (index_record.h). Every scrambling of a word meets the same small set of
-// records, which stays in cache, and no scrambled form is ever stored.
-// Records are laid out most frequent first.
+// Inside, keys are split into partitions of a few thousand words by their
+// length and their first and last bytes, which every word of a key shares
+// and which cost nothing to read; each partition is an open-addressing table
+// of 8-byte slots (a hash tag and an id). Nothing is built until a look-up
+// needs it: a pass over the dictionary then fills every partition a batch of
+// words needs, so a short text pays for a few partitions. Once a text needs a
+// large share of them, or after a few such passes, the rest are filled at
+// once, on several threads for a large dictionary. Any number of threads may
+// look up words at once; a thread that needs a partition being filled waits.
 #ifndef DORVENIX_DICTIONARY_BEST_WORD_INDEX_H_
 #define DORVENIX_DICTIONARY_BEST_WORD_INDEX_H_
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <span>
 #include <string_view>
 
-#include "base/page_pool.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/word_key.h"
-#include "dictionary/word_table.h"
 
 namespace dorvenix {
 
 class BestWordIndex {
  public:
-  // Indexes every key of `dictionary`. Throws std::bad_alloc when memory
-  // runs out.
-  explicit BestWordIndex(const Dictionary& dictionary);
+  // How the index is laid out. The defaults suit every dictionary; tests
+  // choose small values to reach every path with a small one.
+  struct Shape {
+    std::size_t partition_words = 2048;                 // words a partition holds, about
+    std::size_t recorded_keys = std::size_t{1} << 17;   // keys that get a record, at most
+    std::size_t parallel_words = std::size_t{1} << 18;  // fewer are filled on one thread
+  };
+
+  // An index of `dictionary` as it is now; nothing is filled yet. Filling
+  // every partition at once uses up to `threads` threads. Throws
+  // std::bad_alloc when memory runs out.
+  explicit BestWordIndex(const Dictionary& dictionary, unsigned threads = 1);
+  BestWordIndex(const Dictionary& dictionary, unsigned threads, const Shape& shape);
   BestWordIndex(const BestWordIndex&) = delete;
   BestWordIndex& operator=(const BestWordIndex&) = delete;
+  ~BestWordIndex();
 
-  // Whether the index was built from the dictionary at `version`.
+  // Whether the index was made from the dictionary at `version`.
   bool DescribesVersion(std::uint64_t version) const { return version == version_; }
 
   // The known word that `word` (a possibly scrambled word) most likely stands
   // for: `word` itself when it is known or has 3 bytes or fewer; otherwise the
   // word with the same key and the highest count above 0, the smallest in
   // byte order on a tie; otherwise `word` unchanged. The result views either
-  // `word` or the index's storage.
-  std::string_view FindBestWord(std::string_view word) const {
-    return IsStoredLength(word.size()) ? FindLong(word, MakeLetterKey(word)) : word;
-  }
+  // `word` or storage of the index or of the dictionary. Throws
+  // std::logic_error when the dictionary changed since the index was made,
+  // std::bad_alloc when memory runs out while a partition is filled (a later
+  // look-up tries again).
+  std::string_view FindBestWord(std::string_view word) const;
 
   // answers[i] = FindBestWord(words[i]) for every i, faster than one by one.
   // REQUIRES: answers.size() >= words.size().
   void FindBestWords(std::span<const std::string_view> words,
                      std::span<std::string_view> answers) const;
 
-  // The length of the longest word the index can answer with: a longer word
+  // A length that no word the index can answer with exceeds: a longer word
   // can only be answered with itself.
   std::size_t longest_word() const { return longest_word_; }
 
  private:
-  // FindBestWord for a word of more than 3 bytes whose LetterKey is `key`.
-  std::string_view FindLong(std::string_view word, const LetterKey& key) const;
-  // FindLong for a word that has a LetterKey.
-  std::string_view FindByLetters(std::string_view word, const LetterKey& key) const;
-  // FindLong for a word that has none.
+  struct Slot;
+  struct Partition;
+  class Filler;
+
+  // The partition of the key of `word` (more than 3 bytes): a hash of its
+  // length and ends, which every word of a key shares.
+  std::size_t PartitionOf(std::string_view word) const {
+    const auto ends = static_cast<std::uint32_t>(word.size()) << 16 ^
+                      std::uint32_t{static_cast<unsigned char>(word.front())} << 8 ^
+                      static_cast<unsigned char>(word.back());
+    return static_cast<std::size_t>((std::uint64_t{ends * 0x9E3779B1u} * partition_count_) >> 32);
+  }
+  // Throws std::logic_error when the dictionary changed since the index was
+  // made; fills the partitions that `words` need and are still empty.
+  void Ready(std::span<const std::string_view> words) const;
+  void Prepare(std::span<const std::string_view> words) const;
+  // The look-up itself, in a filled partition.
+  template <class RecordMatches, class EntryMatches>
+  std::string_view Find(std::string_view word, const Partition& partition, std::uint64_t hash,
+                        std::size_t head_size, RecordMatches&& record_matches,
+                        EntryMatches&& entry_matches) const;
+  // FindBestWord for a word of more than 3 bytes that has the LetterKey
+  // `letters` and the KeyHash `hash`, in `partition`.
+  std::string_view FindByLetters(std::string_view word, const Partition& partition,
+                                 const LetterKey& letters, std::uint64_t hash) const;
+  // FindBestWord for a word of more than 3 bytes that has no LetterKey.
   std::string_view FindByKey(std::string_view word) const;
 
-  PagePool pool_;                                     // memory of the records and indexes
-  WordTable by_letters_{Arena::kMaxWindows, &pool_};  // records filed by LetterKey
-  WordTable by_key_{Arena::kMaxWindows, &pool_};      // records filed by the key itself
-  std::uint64_t version_;                             // the dictionary's version when built
-  std::size_t longest_word_ = 0;                      // the longest word with a record
+  const Dictionary& dictionary_;
+  std::uint64_t version_;     // the dictionary's version when the index was made
+  std::size_t longest_word_;  // the dictionary's longest word then
+  unsigned threads_;          // for filling every partition at once
+  Shape shape_;
+  std::size_t partition_count_;  // at least 1
+  std::unique_ptr<Partition[]> partitions_;
+  mutable std::atomic<bool> filled_{false};  // every partition is filled
+  mutable std::mutex fill_mutex_;            // held while partitions are filled
+  // Guarded by fill_mutex_: the memory of every partition's slots (made by
+  // the first fill), and the passes over the dictionary so far.
+  mutable std::unique_ptr<Filler> filler_;
 };
 
 }  // namespace dorvenix

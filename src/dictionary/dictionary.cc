@@ -126,11 +126,16 @@ std::size_t Dictionary::size() const {
   return total;
 }
 
+std::size_t Dictionary::longest_word() const {
+  std::size_t longest = 0;
+  for (const WordTable& table : partitions_) longest = std::max(longest, table.longest());
+  return longest;
+}
+
 SortedEntries Dictionary::InOrder(unsigned threads) const {
   const std::function<std::string_view(std::uint32_t)> word_of = [this](EntryId id) {
     return Word(id);
   };
-  auto id_of = [](std::size_t p, WordTable::Ref ref) { return IdOf(p, ref); };
   auto entry_of = [](std::uint64_t prefix, EntryId id) {
     return SortedEntry{static_cast<std::uint32_t>(prefix >> 32), static_cast<std::uint32_t>(prefix),
                        id};
@@ -146,7 +151,7 @@ SortedEntries Dictionary::InOrder(unsigned threads) const {
     std::string key;
     for (std::size_t p = 0; p < kPartitions; ++p) {
       partitions_[p].ForEach([&](WordTable::Ref ref) {
-        entries.push_back(entry_of(KeyPrefix(partitions_[p].Word(ref), &key), id_of(p, ref)));
+        entries.push_back(entry_of(KeyPrefix(partitions_[p].Word(ref), &key), IdOf(p, ref)));
       });
     }
     SortEntries(entries, word_of);
@@ -183,7 +188,7 @@ SortedEntries Dictionary::InOrder(unsigned threads) const {
     for (std::size_t p = w; p < kPartitions; p += workers) {
       partitions_[p].ForEach([&](WordTable::Ref ref) {
         const std::uint64_t prefix = KeyPrefix(partitions_[p].Word(ref), &key);
-        entries[places[w][prefix >> 48]++] = entry_of(prefix, id_of(p, ref));
+        entries[places[w][prefix >> 48]++] = entry_of(prefix, IdOf(p, ref));
       });
     }
   });

@@ -121,6 +121,19 @@ class Dictionary {
     return partitions_[id >> kRefBits].Word(id & kRefMask);
   }
   std::int32_t Count(EntryId id) const { return partitions_[id >> kRefBits].Value(id & kRefMask); }
+  // Asks the processor to fetch the word and count of `id`.
+  void Prefetch(EntryId id) const { partitions_[id >> kRefBits].PrefetchRef(id & kRefMask); }
+
+  // Calls f(id, word, count) for every entry of partition p, in no particular
+  // order.
+  template <class F>
+  void ForEachIn(std::size_t p, F&& f) const {
+    const WordTable& table = partitions_[p];
+    table.ForEach([&](WordTable::Ref ref) { f(IdOf(p, ref), table.Word(ref), table.Value(ref)); });
+  }
+
+  // The length of the longest word held.
+  std::size_t longest_word() const;
 
   // Every entry in dictionary order: by key, then by word, both as unsigned
   // byte strings (SortedEntry::id is the EntryId). Sorts on up to `threads`

@@ -64,8 +64,11 @@ class SizeGuess {
 };
 
 // Parses the lines of job.block into *entries, up to the first malformed
-// line; the first block may start with a byte order mark.
-void ParseLines(Job& job, bool first, std::vector<Dictionary::Entry>* entries) {
+// line (the first block may start with a byte order mark), handing them to
+// add(*entries) and starting afresh whenever `batch` of them are ready.
+template <class Add>
+void ParseLines(Job& job, bool first, std::vector<Dictionary::Entry>* entries, std::size_t batch,
+                Add&& add) {
   entries->clear();
   job.lines = 0;
   job.malformed = false;
@@ -81,21 +84,39 @@ void ParseLines(Job& job, bool first, std::vector<Dictionary::Entry>* entries) {
       line.remove_prefix(kByteOrderMark.size());
     }
     const EntryLine parsed = ParseEntryLine(line);
-    if (parsed.kind == EntryLine::Kind::kEntry) entries->push_back(parsed.entry);
+    if (parsed.kind == EntryLine::Kind::kEntry) {
+      entries->push_back(parsed.entry);
+      if (entries->size() == batch) {
+        add(std::span<const Dictionary::Entry>(*entries));
+        entries->clear();
+      }
+    }
     if (parsed.kind == EntryLine::Kind::kMalformed) {
       job.malformed = true;
       job.reason = parsed.reason;
-      return;
+      break;
     }
   }
+  add(std::span<const Dictionary::Entry>(*entries));
 }
+
+// A file of fewer blocks than this is loaded on the calling thread, in
+// blocks of at most kSmallFileBlock: threads would cost more than they
+// save, and a smaller block less fresh memory.
+constexpr std::uint64_t kSmallFileBlocks = 8;
+constexpr std::size_t kSmallFileBlock = std::size_t{256} << 10;
 
 // Performance-critical for large dictionaries: blocks of whole lines are
 // parsed in place on worker threads; the entries of each block are added to
 // each partition after those of the block before, so counts add up in file
 // order (which matters where they saturate) and nothing after a malformed
 // line is added.
-Status Load(Dictionary& dictionary, InputFile& in, const WorkPlan& plan) {
+Status Load(Dictionary& dictionary, InputFile& in, const WorkPlan& given) {
+  WorkPlan plan = given;
+  if (in.size() != 0 && in.size() / kSmallFileBlocks < given.block_size) {
+    plan.threads = 1;
+    plan.block_size = std::min(plan.block_size, kSmallFileBlock);
+  }
   BlockReader reader(in, kLineFeed, plan.block_size);
   std::vector<Job> jobs(plan.slots());
   std::vector<std::vector<Dictionary::Entry>> entries(plan.workers());
@@ -110,22 +131,19 @@ Status Load(Dictionary& dictionary, InputFile& in, const WorkPlan& plan) {
     // After a read error the block holds only the start of a line.
     return !job.block.bytes.empty() && !in.failed();
   };
-  auto parse = [&](std::size_t slot, unsigned worker) -> const std::vector<Dictionary::Entry>& {
-    ParseLines(jobs[slot], adder.block(slot) == 0, &entries[worker]);
-    return entries[worker];
-  };
   auto finish = [&](std::size_t slot) {
     const Job& job = jobs[slot];
     if (job.malformed) result = Status::MalformedLine(lines_before + job.lines, job.reason);
     lines_before += job.lines;
   };
   if (plan.threads < 2) {
-    // Alone, the entries go straight in, in file order: sorting them by
-    // partition first would cost 4% more time to load and save on one core.
+    // Alone, the entries go straight in, in file order, a few thousand at a
+    // time in memory that stays in the cache: sorting them by partition
+    // first would cost 4% more time to load and save on one core.
     adder.RunAlone(
         make,
         [&](std::size_t slot, auto&& add) {
-          add(std::span<const Dictionary::Entry>(parse(slot, 0)));
+          ParseLines(jobs[slot], adder.block(slot) == 0, &entries[0], 4096, add);
           return jobs[slot].malformed;
         },
         [&](std::size_t slot) {
@@ -138,7 +156,9 @@ Status Load(Dictionary& dictionary, InputFile& in, const WorkPlan& plan) {
     adder.Run(
         make,
         [&](std::size_t slot, unsigned worker, EntryBuckets& out) {
-          const std::vector<Dictionary::Entry>& e = parse(slot, worker);
+          std::vector<Dictionary::Entry>& e = entries[worker];
+          ParseLines(jobs[slot], adder.block(slot) == 0, &e, SIZE_MAX,
+                     [](std::span<const Dictionary::Entry>) {});
           out.Fill(
               e.size(), [&](std::size_t i) { return e[i].word; },
               [&](std::size_t i) { return e[i].count; });

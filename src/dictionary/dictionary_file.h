@@ -26,11 +26,12 @@
 
 namespace dorvenix {
 
-// Merges the entries of `in` into `dictionary`, parsing as `plan` says; the
-// dictionary ends up the same whatever the plan. Loading stops at the first
-// malformed line: that line adds nothing, the lines before it stay added, and
-// the result names it. A read error, memory running out or a limit reached
-// stop loading likewise, and the result says which.
+// Merges the entries of `in` into `dictionary`, parsing as `plan` says (a
+// file of fewer than 8 blocks on the calling thread alone); the dictionary
+// ends up the same whatever the plan. Loading stops at the first malformed line:
+// that line adds nothing, the lines before it stay added, and the result
+// names it. A read error, memory running out or a limit reached stop loading
+// likewise, and the result says which.
 Status LoadDictionary(Dictionary& dictionary, InputFile& in, const WorkPlan& plan = {});
 
 // Writes every entry of `dictionary` to `out`, in dictionary order, sorting

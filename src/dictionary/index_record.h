@@ -1,15 +1,17 @@
-// The record format of the best-word index: one record for each key that has
-// a word with a positive count. Every word of a key has the key's length n.
+// The record the look-up index keeps for a key whose best word is seen
+// often: a copy of the key's words, so that deciphering ordinary text finds
+// its answers in a few cache lines instead of all over the dictionary. Every
+// word of a key has the key's length n.
 //
-//   other_count  4 bytes   the number of other words, native byte order
-//   head         how the key is filed:
-//                  a LetterKey: its product (8 bytes, native order), then
-//                  its first and its last byte (kLetterHeadSize bytes);
-//                  any other key: the key itself (n bytes)
+//   n            4 bytes   native byte order
+//   other_count  4 bytes   the number of other words
+//   head         a key that has a LetterKey: its product (8 bytes); any
+//                other key: the key itself (n bytes)
 //   best         n bytes   the word with the highest positive count
 //   others       n bytes each, other_count of them: every other word of the key
+//   padding to a multiple of 4 bytes
 //
-// Encode() writes a record and IndexRecord reads one; nothing else knows the
+// Append() writes a record and IndexRecord reads one; nothing else knows the
 // layout.
 #ifndef DORVENIX_DICTIONARY_INDEX_RECORD_H_
 #define DORVENIX_DICTIONARY_INDEX_RECORD_H_
@@ -28,66 +30,65 @@ namespace dorvenix {
 
 class IndexRecord {
  public:
-  static constexpr std::size_t kCountSize = 4;
-  static constexpr std::size_t kLetterHeadSize = 10;
-
-  // The head of a record filed by a LetterKey.
-  static std::string LetterHead(const LetterKey& key) {
-    std::string head(kLetterHeadSize, '\0');
-    std::memcpy(head.data(), &key.product, sizeof key.product);
-    head[8] = key.first;
-    head[9] = key.last;
-    return head;
-  }
-
-  // Replaces *out with the record of a key filed under `head`.
-  // REQUIRES: best and every one of `others` have the same length.
-  static void Encode(std::string_view head, std::string_view best,
-                     std::span<const std::string_view> others, std::string* out) {
+  // Appends to *area the record of the key of `best`, whose LetterKey is
+  // `letters`, and returns where it starts. `key` is the key itself, used
+  // only when `letters` is not valid.
+  // REQUIRES: *area's size is a multiple of 4; `key`, `best` and every one of
+  // `others` have the same length.
+  static std::size_t Append(const LetterKey& letters, std::string_view key, std::string_view best,
+                            std::span<const std::string_view> others, std::string* area) {
+    const std::size_t start = area->size();
+    const auto n = static_cast<std::uint32_t>(best.size());
     const auto count = static_cast<std::uint32_t>(others.size());
-    out->assign(reinterpret_cast<const char*>(&count), sizeof count);
-    out->append(head);
-    out->append(best);
-    for (const std::string_view other : others) out->append(other);
+    area->append(reinterpret_cast<const char*>(&n), sizeof n);
+    area->append(reinterpret_cast<const char*>(&count), sizeof count);
+    if (letters.valid()) {
+      area->append(reinterpret_cast<const char*>(&letters.product), sizeof letters.product);
+    } else {
+      area->append(key);
+    }
+    area->append(best);
+    for (const std::string_view other : others) area->append(other);
+    area->resize((area->size() + 3) & ~std::size_t{3});
+    return start;
   }
 
-  // Whether `record` is filed under the LetterKey `key`.
-  static bool HasLetterHead(std::string_view record, const LetterKey& key) {
-    const char* head = record.data() + kCountSize;
-    return LoadUnaligned<std::uint64_t>(head) == key.product && head[8] == key.first &&
-           head[9] == key.last;
+  // A view of the record at `record`, valid while its area is unchanged.
+  explicit IndexRecord(const char* record)
+      : record_(record),
+        n_(LoadUnaligned<std::uint32_t>(record)),
+        others_(LoadUnaligned<std::uint32_t>(record + 4)) {}
+
+  // Whether the record is that of the key of `word`, which has the LetterKey
+  // `letters` (valid).
+  bool HasKeyOf(std::string_view word, const LetterKey& letters) const {
+    if (LoadUnaligned<std::uint64_t>(record_ + kHeadStart) != letters.product) return false;
+    // Equal products mean the same inner letters, hence the same length.
+    const char* best = record_ + kHeadStart + sizeof letters.product;
+    return best[0] == word.front() && best[n_ - 1] == word.back();
   }
 
-  // Whether `record` is filed under the key `key` (not a LetterKey).
-  static bool HasKeyHead(std::string_view record, std::string_view key) {
-    const std::size_t n = key.size();
-    return record.size() == kCountSize + n * (2 + OtherCount(record)) &&
-           std::memcmp(record.data() + kCountSize, key.data(), n) == 0;
+  // Whether the record is that of `key`, a key that has no LetterKey.
+  bool HasKey(std::string_view key) const {
+    return n_ == key.size() && std::memcmp(record_ + kHeadStart, key.data(), n_) == 0;
   }
 
-  // A view of `record`, whose head has `head_size` bytes and whose words
-  // have `n`; valid while the record's storage is.
-  IndexRecord(std::string_view record, std::size_t head_size, std::size_t n)
-      : words_(record.data() + kCountSize + head_size), n_(n), others_(OtherCount(record)) {}
-
-  std::string_view best() const { return {words_, n_}; }
-
-  // The answer the record gives for `word`, a word of its key: `word` itself
+  // The answer the record gives for `word`, a word of its key whose head
+  // has `head_size` bytes (8 for a LetterKey, n otherwise): `word` itself
   // when it is one of the other words (an exact match wins whatever the
   // counts), else the best word.
-  std::string_view AnswerFor(std::string_view word) const {
+  std::string_view AnswerFor(std::string_view word, std::size_t head_size) const {
+    const char* const words = record_ + kHeadStart + head_size;
     for (std::size_t i = 1; i <= others_; ++i) {
-      if (BytesEqual(words_ + i * n_, word.data(), n_)) return word;
+      if (BytesEqual(words + i * n_, word.data(), n_)) return word;
     }
-    return best();
+    return {words, n_};
   }
 
  private:
-  static std::uint32_t OtherCount(std::string_view record) {
-    return LoadUnaligned<std::uint32_t>(record.data());
-  }
+  static constexpr std::size_t kHeadStart = 8;
 
-  const char* words_;     // the best word, then the others
+  const char* record_;
   std::size_t n_;         // bytes per word
   std::uint32_t others_;  // number of other words
 };

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "base/bytes.h"
 
@@ -103,6 +104,23 @@ void MakeWordKey(std::string_view word, char* out) {
   CopyBytes(out, word.data(), word.size());
   if (IsStoredLength(word.size())) SortInnerBytes(out + 1, word.size() - 2);
 }
+
+namespace internal {
+
+std::uint64_t SortedKeyHash(std::string_view word) {
+  constexpr std::size_t kStackKey = 64;
+  char stack_key[kStackKey];
+  std::string long_key;
+  char* key = stack_key;
+  if (word.size() > kStackKey) {
+    long_key.resize(word.size());
+    key = long_key.data();
+  }
+  MakeWordKey(word, key);
+  return HashBytes(std::string_view(key, word.size()));
+}
+
+}  // namespace internal
 
 bool SameKey(std::string_view a, std::string_view b, std::string* scratch) {
   if (a.size() != b.size()) return false;

@@ -14,6 +14,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/hash.h"
+
 namespace dorvenix {
 
 // Words of this many bytes or fewer are never stored in a dictionary nor
@@ -82,6 +84,24 @@ inline LetterKey MakeLetterKey(std::string_view word) {
   const std::uint64_t product = InnerLetterProduct(word);
   if (product == 0) return {0, 0, 0};
   return {product, word.front(), word.back()};
+}
+
+// A 64-bit hash of the key of `word`, which has more than 3 bytes and whose
+// LetterKey is `letters`: words of the same key have the same hash. A word
+// with a LetterKey is hashed from it, with no sorting.
+inline std::uint64_t KeyHash(std::string_view word, const LetterKey& letters);
+
+namespace internal {
+// KeyHash of a word that has no LetterKey: its key is sorted.
+std::uint64_t SortedKeyHash(std::string_view word);
+}  // namespace internal
+
+inline std::uint64_t KeyHash(std::string_view word, const LetterKey& letters) {
+  if (!letters.valid()) return internal::SortedKeyHash(word);
+  const std::uint64_t ends = std::uint64_t{static_cast<unsigned char>(letters.first)} |
+                             std::uint64_t{static_cast<unsigned char>(letters.last)} << 8 |
+                             std::uint64_t{word.size()} << 16;
+  return HashPair(letters.product, ends);
 }
 
 // Whether `a` and `b` have the same key. `scratch` holds the sorted keys

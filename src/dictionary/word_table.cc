@@ -59,6 +59,7 @@ WordTable::Ref WordTable::Add(std::size_t slot, std::uint32_t tag, std::string_v
   CopyBytes(record + kHeaderSize, word.data(), word.size());
   slots_[slot] = Slot{tag, ref};
   ++size_;
+  longest_ = std::max(longest_, word.size());
   return ref;
 }
 

@@ -103,8 +103,12 @@ class WordTable {
   std::int32_t Value(Ref ref) const { return LoadUnaligned<std::int32_t>(arena_.At(ref)); }
   void SetValue(Ref ref, std::int32_t value) { std::memcpy(arena_.At(ref), &value, sizeof value); }
 
-  // Number of strings held.
+  // Asks the processor to fetch the record of `ref`.
+  void PrefetchRef(Ref ref) const { __builtin_prefetch(arena_.At(ref)); }
+
+  // Number of strings held, and the length of the longest.
   std::size_t size() const { return size_; }
+  std::size_t longest() const { return longest_; }
 
   // Makes room in the index for `expected` strings in all, so that a table
   // whose final size is known roughly skips most of the growing. The guess
@@ -189,12 +193,13 @@ class WordTable {
     PagePool* pool_;  // where data_ comes from, or null for the heap
   };
 
-  PagePool* pool_;        // where large blocks and indexes come from, or null
-  Arena arena_;           // the records
-  Slots slots_;           // open addressing, linear probing
-  std::size_t mask_;      // slots_.size() - 1
-  unsigned shift_;        // 32 - log2(slots_.size())
-  std::size_t size_ = 0;  // strings held
+  PagePool* pool_;           // where large blocks and indexes come from, or null
+  Arena arena_;              // the records
+  Slots slots_;              // open addressing, linear probing
+  std::size_t mask_;         // slots_.size() - 1
+  unsigned shift_;           // 32 - log2(slots_.size())
+  std::size_t size_ = 0;     // strings held
+  std::size_t longest_ = 0;  // length of the longest string held
 };
 
 }  // namespace dorvenix

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <new>
 
 namespace dorvenix {
 namespace {
@@ -26,7 +27,14 @@ OutputFile::OutputFile(std::string* sink)
       buffer_(std::make_unique_for_overwrite<char[]>(kStringBuffer)),
       capacity_(kStringBuffer) {}
 
-OutputFile::~OutputFile() { Close(); }
+OutputFile::~OutputFile() {
+  // A destructor may not throw: a string writer dropped while memory runs
+  // out (the stack unwinding from it) loses what it had not handed on.
+  try {
+    Close();
+  } catch (const std::bad_alloc&) {
+  }
+}
 
 void OutputFile::WriteInt(std::int64_t value) {
   char digits[24];

@@ -15,7 +15,7 @@ namespace dorvenix {
 // deciphered as `plan` says and written in order as they are done. Returns why it stopped early: a
 // read error, or memory running out; what was read before stays written. Write failures are left
 // in out.status(). Memory stays bounded by a few blocks per thread however long a word is, unless
-// the index holds a word that long.
+// the dictionary holds a word that long.
 Status DecipherText(const BestWordIndex& index, InputFile& in, OutputFile& out,
                     const WorkPlan& plan = {}, const ProgressFn& progress = {});
 
