@@ -170,7 +170,10 @@ class Dictionary {
   template <class WordAt, class CountAt, class Keep>
   void AddInBatches(std::size_t n, WordAt word_at, CountAt count_at, Keep keep, AddLog* log);
 
-  PagePool pool_;  // memory of the partitions' large blocks and indexes
+  // Memory of the partitions' large blocks and indexes. Declared before
+  // them so that it is destroyed after them: they give their memory back to
+  // it.
+  PagePool pool_;
   std::array<WordTable, kPartitions> partitions_;  // word -> count, by hash
   std::atomic<std::uint64_t> version_{0};          // bumped by every change
 };

@@ -38,7 +38,8 @@ class WordTable {
 
   // A table whose arena has at most `max_windows` windows (see Arena) and
   // throws LimitReached(full) beyond them, and whose large blocks and index
-  // come from `pool` unless it is null.
+  // come from `pool` unless it is null; `pool` must outlive the table, which
+  // gives them back to it when destroyed.
   explicit WordTable(std::size_t max_windows = Arena::kMaxWindows, PagePool* pool = nullptr,
                      const char* full = "more than 16 GiB of strings in one table");
   WordTable(const WordTable&) = delete;
