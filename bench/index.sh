@@ -31,11 +31,9 @@ before_origin=$(realpath "${BEFORE:-/}")
 
 bash "$root/bench/make_corpora.sh" > /dev/null
 base="$out/straightforward"
-base_src="$root/bench/baseline/straightforward.cc"
-if [ ! -x "$base" ] || [ "$base_src" -nt "$base" ]; then
-  echo "Compiling the straightforward baseline"
-  g++ -O2 -std=c++20 -o "$base" "$base_src"
-fi
+# shellcheck source=bench/lib.sh
+source "$root/bench/lib.sh"
+baseline_in "$out"
 
 mkdir -p "$work"
 rm -f "$work"/*.t

@@ -1,4 +1,4 @@
-# Timing helpers shared by run.sh and scaling.sh; sourced, not run. The caller
+# Helpers shared by the bench scripts; sourced, not run. The caller
 # sets $work (a folder for the timings) and RUNS, and runs from bench/out.
 
 # timed LABEL COMMAND...: runs COMMAND once, standard output to /dev/null,
@@ -56,3 +56,14 @@ pair() {
 }
 
 size() { stat -c %s "$1"; }
+
+# baseline_in OUT: compiles bench/baseline/straightforward.cc into
+# OUT/straightforward unless that is newer than the source ($root is the
+# checkout).
+baseline_in() {
+  local src="$root/bench/baseline/straightforward.cc"
+  if [ ! -x "$1/straightforward" ] || [ "$src" -nt "$1/straightforward" ]; then
+    echo "Compiling the straightforward baseline"
+    g++ -O2 -std=c++20 -o "$1/straightforward" "$src"
+  fi
+}

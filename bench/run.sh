@@ -34,11 +34,9 @@ bin_origin="$bin ($(date -r "$bin" '+%Y-%m-%d %H:%M:%S'))"
 bash "$root/bench/make_corpora.sh"
 
 base="$out/straightforward"
-base_src="$root/bench/baseline/straightforward.cc"
-if [ ! -x "$base" ] || [ "$base_src" -nt "$base" ]; then
-  echo "Compiling the straightforward baseline"
-  g++ -O2 -std=c++20 -o "$base" "$base_src"
-fi
+# shellcheck source=bench/lib.sh
+source "$root/bench/lib.sh"
+baseline_in "$out"
 
 mkdir -p "$work"
 rm -f "$work"/*.t
@@ -54,10 +52,6 @@ echo "dorvenix: $bin_origin, measured as bench/out/run/dorvenix"
 echo "machine:  $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')"
 echo "runs:     $RUNS of each command, alternating"
 echo "load:     $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 min; other work on the machine skews timings)"
-
-# shellcheck source=bench/lib.sh
-source "$root/bench/lib.sh"
-
 
 echo
 echo "Preparing run/big.dict (dorvenix -a big.txt -s run/big.dict)"

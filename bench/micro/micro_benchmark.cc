@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -66,37 +67,42 @@ void BM_AddWord(benchmark::State& state) {
 }
 BENCHMARK(BM_AddWord)->Arg(50000)->Arg(3000000);
 
+// A dictionary learnt from `learnt` words of a vocabulary of `vocabulary`,
+// and scrambled words of the same vocabulary to look up.
+struct LookUps {
+  LookUps(std::size_t vocabulary, std::size_t learnt, std::size_t scrambled_words)
+      : scrambled(MakeWords(scrambled_words, vocabulary, true)),
+        views(scrambled.begin(), scrambled.end()),
+        answers(views.size()) {
+    for (const std::string& word : MakeWords(learnt, vocabulary, false)) dictionary.AddWord(word);
+  }
+  Dictionary dictionary;
+  std::vector<std::string> scrambled;
+  std::vector<std::string_view> views;
+  std::vector<std::string_view> answers;
+};
+
 void BM_FindBestWord(benchmark::State& state) {
   const auto vocabulary = static_cast<std::size_t>(state.range(0));
-  Dictionary dictionary;
-  for (const std::string& word : MakeWords(4 * vocabulary, vocabulary, false)) {
-    dictionary.AddWord(word);
-  }
-  const BestWordIndex index(dictionary);
-  const std::vector<std::string> scrambled = MakeWords(1 << 16, vocabulary, true);
-  const std::vector<std::string_view> views(scrambled.begin(), scrambled.end());
-  std::vector<std::string_view> answers(views.size());
-  index.FindBestWords(views, answers);  // fills every partition before the timing
+  LookUps l(vocabulary, 4 * vocabulary, 1 << 16);
+  const BestWordIndex index(l.dictionary);
+  index.FindBestWords(l.views, l.answers);  // fills every partition before the timing
   std::size_t i = 0;
-  for (auto _ : state) benchmark::DoNotOptimize(index.FindBestWord(scrambled[i++ & 0xFFFF]));
+  for (auto _ : state) benchmark::DoNotOptimize(index.FindBestWord(l.views[i++ & 0xFFFF]));
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_FindBestWord)->Arg(50000)->Arg(1000000);
 
 void BM_FindBestWords(benchmark::State& state) {
   const auto vocabulary = static_cast<std::size_t>(state.range(0));
-  Dictionary dictionary;
-  for (const std::string& word : MakeWords(4 * vocabulary, vocabulary, false)) {
-    dictionary.AddWord(word);
-  }
-  const BestWordIndex index(dictionary);
-  const std::vector<std::string> scrambled = MakeWords(1 << 16, vocabulary, true);
-  const std::vector<std::string_view> views(scrambled.begin(), scrambled.end());
-  std::vector<std::string_view> answers(views.size());
-  index.FindBestWords(views, answers);
+  LookUps l(vocabulary, 4 * vocabulary, 1 << 16);
+  const BestWordIndex index(l.dictionary);
+  index.FindBestWords(l.views, l.answers);
+  const std::span<const std::string_view> views(l.views);
+  const std::span<std::string_view> answers(l.answers);
   for (auto _ : state) {
     for (std::size_t i = 0; i < views.size(); i += 4096) {
-      index.FindBestWords(std::span(views).subspan(i, 4096), std::span(answers).subspan(i, 4096));
+      index.FindBestWords(views.subspan(i, 4096), answers.subspan(i, 4096));
     }
     benchmark::DoNotOptimize(answers.data());
   }
@@ -108,18 +114,12 @@ BENCHMARK(BM_FindBestWords)->Arg(50000)->Arg(1000000);
 // costs, per dictionary word.
 void BM_FillIndex(benchmark::State& state) {
   const auto vocabulary = static_cast<std::size_t>(state.range(0));
-  Dictionary dictionary;
-  for (const std::string& word : MakeWords(2 * vocabulary, vocabulary, false)) {
-    dictionary.AddWord(word);
-  }
-  const std::vector<std::string> scrambled = MakeWords(4096, vocabulary, true);
-  const std::vector<std::string_view> views(scrambled.begin(), scrambled.end());
-  std::vector<std::string_view> answers(views.size());
+  LookUps l(vocabulary, 2 * vocabulary, 4096);
   for (auto _ : state) {
-    const BestWordIndex index(dictionary);
-    index.FindBestWords(views, answers);
+    const BestWordIndex index(l.dictionary);
+    index.FindBestWords(l.views, l.answers);
   }
-  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(dictionary.size()));
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(l.dictionary.size()));
 }
 BENCHMARK(BM_FillIndex)->Arg(50000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 

@@ -77,16 +77,8 @@ template <class RecordMatches, class EntryMatches>
 }
 
 std::string_view BestWordIndex::FindByKey(std::string_view word) const {
-  constexpr std::size_t kStackKey = 64;
-  char stack_key[kStackKey];
-  std::string long_key;
-  char* key = stack_key;
-  if (word.size() > kStackKey) {
-    long_key.resize(word.size());
-    key = long_key.data();
-  }
-  MakeWordKey(word, key);
-  const std::string_view key_view(key, word.size());
+  const WordKeyBuffer key(word);
+  const std::string_view key_view = key.view();
   std::string scratch;
   return Find(
       word, partitions_[PartitionOf(word)], HashBytes(key_view), word.size(),

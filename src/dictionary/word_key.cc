@@ -108,16 +108,7 @@ void MakeWordKey(std::string_view word, char* out) {
 namespace internal {
 
 std::uint64_t SortedKeyHash(std::string_view word) {
-  constexpr std::size_t kStackKey = 64;
-  char stack_key[kStackKey];
-  std::string long_key;
-  char* key = stack_key;
-  if (word.size() > kStackKey) {
-    long_key.resize(word.size());
-    key = long_key.data();
-  }
-  MakeWordKey(word, key);
-  return HashBytes(std::string_view(key, word.size()));
+  return HashBytes(WordKeyBuffer(word).view());
 }
 
 }  // namespace internal

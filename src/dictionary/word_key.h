@@ -28,6 +28,30 @@ inline bool IsStoredLength(std::size_t length) { return length > kMaxIgnoredWord
 // REQUIRES: `out` has room for word.size() bytes and does not overlap `word`.
 void MakeWordKey(std::string_view word, char* out);
 
+// The key of a word (MakeWordKey), on the stack up to 64 bytes, so that the
+// key of an ordinary word costs no allocation.
+class WordKeyBuffer {
+ public:
+  explicit WordKeyBuffer(std::string_view word) {
+    char* key = stack_;
+    if (word.size() > sizeof stack_) {
+      heap_.resize(word.size());
+      key = heap_.data();
+    }
+    MakeWordKey(word, key);
+    key_ = std::string_view(key, word.size());
+  }
+  WordKeyBuffer(const WordKeyBuffer&) = delete;
+  WordKeyBuffer& operator=(const WordKeyBuffer&) = delete;
+
+  std::string_view view() const { return key_; }
+
+ private:
+  char stack_[64];
+  std::string heap_;
+  std::string_view key_;
+};
+
 namespace internal {
 // A distinct prime for each letter a to z; 0 for every other byte.
 inline constexpr std::array<std::uint64_t, 256> kLetterPrime = [] {
