@@ -190,7 +190,7 @@ TEST(WordTable, KeepsAndFindsEveryWordWhateverTheHashes) {
   // Every word under one hash, under three, or under its own, with one
   // larger than an arena block: each is kept and found, across growth and
   // room made for more; rolled back to a mark, the words added since are
-  // gone and the others still found.
+  // gone and the others still found, and the longest is one of those.
   for (const auto& setting : {std::pair(1, 3000), {3, 3000}, {0, 200000}}) {
     const int distinct_hashes = setting.first, n = setting.second;  // lambdas capture these
     std::vector<std::string> words;
@@ -227,16 +227,20 @@ TEST(WordTable, KeepsAndFindsEveryWordWhateverTheHashes) {
           [&](WordTable::Ref ref) { visited += table.Word(ref) == words[table.Value(ref)]; });
       EXPECT_EQ(visited, kept);
       EXPECT_EQ(table.size(), kept);
+      EXPECT_EQ(table.longest(), words[kept - 1].size());  // the numbers ascend, then the long one
     }
   }
 }
 
 TEST(BestWordIndex, AnswersLikeThePlainRulesOnRandomDictionaries) {
   // Tiny alphabets make keys collide: ties, zero and negative counts, words
-  // past the letter product's reach (some past 64 letters) and bytes beyond a-z.
+  // past the letter product's reach (some past 64 letters) and bytes beyond a-z,
+  // 0xFF among them.
   std::mt19937 rng(4);
   for (int round = 0; round < 300; ++round) {
-    const std::string_view alphabet = round % 3 == 0 ? "ab" : round % 3 == 1 ? "abc" : "aB\xe9-";
+    const std::string_view alphabet = round % 3 == 0   ? "ab"
+                                      : round % 3 == 1 ? "abc"
+                                                       : "aB\xe9\xff-";
     auto random_word = [&] {
       return RandomWord(rng, 1 + rng() % (round % 10 ? 14 : 80), alphabet);
     };

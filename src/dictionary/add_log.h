@@ -40,9 +40,10 @@ class Dictionary::AddLog {
 
   // Undoes the runs logged in `logs`, the latest adds to `dictionary`, made
   // in the order of the logs: afterwards it holds what it held before the
-  // first. replay(i, add) must call add(word, count) for the items given to
-  // AddWords, AddEntries or AddToPartition under logs[i], in the order they
-  // were given (further items are passed over). Needs no memory; the logs
+  // first. replay(i, add) must call add(word, count) for the items added
+  // under logs[i] by AddWords (its words of more than 3 bytes; shorter ones
+  // are not added), AddEntries or AddToPartition, in the order they were
+  // given (further items are passed over). Needs no memory; the logs
   // are left unusable until cleared.
   template <class Replay>
   static void Undo(Dictionary& dictionary, std::span<AddLog* const> logs, Replay&& replay) {

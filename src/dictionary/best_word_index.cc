@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "base/bytes.h"
-#include "base/hash.h"
 #include "dictionary/index_filler.h"
 #include "dictionary/index_partition.h"
 #include "dictionary/index_record.h"
@@ -79,11 +78,10 @@ template <class RecordMatches, class EntryMatches>
 std::string_view BestWordIndex::FindByKey(std::string_view word) const {
   const WordKeyBuffer key(word);
   const std::string_view key_view = key.view();
-  std::string scratch;
   return Find(
-      word, partitions_[PartitionOf(word)], HashBytes(key_view), word.size(),
+      word, partitions_[PartitionOf(word)], SortedKeyHash(key_view), word.size(),
       [&](const IndexRecord& record) { return record.HasKey(key_view); },
-      [&](std::string_view known) { return SameKey(known, word, &scratch); });
+      [&](std::string_view known) { return WordKeyBuffer(known).view() == key_view; });
 }
 
 // Throws when the dictionary changed since the index was made, and fills

@@ -91,16 +91,18 @@ BestWordIndex::Filler::~Filler() {
 // Then each partition of the index gets its records, again on any thread.
 void BestWordIndex::Filler::Fill(std::span<const bool> wanted, unsigned threads) {
   const std::size_t count = index_.partition_count_;
-  // Cleared first, in case an earlier fill stopped part way; the first
-  // finds the memory as the kernel handed it out.
-  if (passes_++ > 0) {
-    ParallelFor(count, threads, [&](std::size_t p) {
-      Partition& partition = index_.partitions_[p];
-      if (!wanted[p]) return;
+  // A partition that an earlier fill began and did not end (memory ran out)
+  // is cleared first; the others are as the kernel handed them out.
+  ++passes_;
+  ParallelFor(count, threads, [&](std::size_t p) {
+    Partition& partition = index_.partitions_[p];
+    if (!wanted[p]) return;
+    if (partition.begun) {
       std::memset(static_cast<void*>(partition.slots), 0, partition.size * sizeof(Slot));
       partition.records.clear();
-    });
-  }
+    }
+    partition.begun = true;
+  });
   std::vector<Found> found(Dictionary::kPartitions);
   ParallelFor(found.size(), threads,
               [&](std::size_t wp) { Scan(wanted, wp, threads > 1, found[wp]); });
@@ -147,6 +149,13 @@ void BestWordIndex::Filler::Scan(std::span<const bool> wanted, std::size_t wp, b
   auto insert = [&](std::size_t p, std::uint64_t hash, Dictionary::EntryId id,
                     std::string_view word, std::int32_t count) {
     Partition& partition = index_.partitions_[p];
+    // Released however the insert ends: memory may run out in it.
+    struct Hold {
+      std::atomic_flag* lock;
+      ~Hold() {
+        if (lock != nullptr) lock->clear(std::memory_order_release);
+      }
+    } hold{locked ? &partition.lock : nullptr};
     if (locked) {
       while (partition.lock.test_and_set(std::memory_order_acquire)) {
       }
@@ -175,7 +184,6 @@ void BestWordIndex::Filler::Scan(std::span<const bool> wanted, std::size_t wp, b
       partition.slots[i] = Slot{tag, id};
       if (Earns(word, count)) found.frequent.emplace_back(p, i);
     }
-    if (locked) partition.lock.clear(std::memory_order_release);
   };
   // Entries wait in a small batch while the slots they go to are fetched.
   struct Pending {
@@ -195,9 +203,9 @@ void BestWordIndex::Filler::Scan(std::span<const bool> wanted, std::size_t wp, b
     const Partition& partition = index_.partitions_[p];
     const std::uint64_t hash = KeyHash(word, MakeLetterKey(word));
     // The run of slots an insert reads seldom passes the next cache line.
-    const Slot* const home = &partition.slots[partition.Home(TagOf(hash))];
-    __builtin_prefetch(home);
-    __builtin_prefetch(home + kLine - 1);
+    const std::size_t home = partition.Home(TagOf(hash));
+    __builtin_prefetch(&partition.slots[home]);
+    __builtin_prefetch(&partition.slots[std::min(home + kLine - 1, partition.size - 1)]);
     pending[waiting++] = Pending{p, hash, word, id, count};
     if (waiting < kBatch) return;
     for (const Pending& e : pending) insert(e.partition, e.hash, e.id, e.word, e.count);
@@ -212,6 +220,7 @@ void BestWordIndex::Filler::Scan(std::span<const bool> wanted, std::size_t wp, b
 void BestWordIndex::Filler::Record(
     std::size_t p, std::span<const std::size_t> frequent,
     std::span<std::pair<std::size_t, Dictionary::EntryId>> others) const {
+  if (frequent.empty()) return;
   const Dictionary& dictionary = index_.dictionary_;
   Partition& partition = index_.partitions_[p];
   // The keys with the highest counts, most frequent first.

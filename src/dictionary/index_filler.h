@@ -4,8 +4,9 @@
 // A fill is a pass over the dictionary in which every word of a wanted
 // partition gets its key's slot or, when its key has one, competes with the
 // key's best word; then the keys whose best words have the highest counts
-// get their IndexRecords, most frequent first. Partitions of different
-// threads never share memory. Used only under the index's fill mutex.
+// get their IndexRecords, most frequent first. Threads share the
+// partitions, each locked while a word goes into it. Used only under the
+// index's fill mutex.
 #ifndef DORVENIX_DICTIONARY_INDEX_FILLER_H_
 #define DORVENIX_DICTIONARY_INDEX_FILLER_H_
 

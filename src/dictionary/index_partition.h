@@ -20,17 +20,8 @@
 namespace dorvenix {
 namespace index_internal {
 
-// Dictionary order walks the entries between the probes (key, "") and
-// (key, "\xFF"); a word starting with 0xFF sorts after the second probe and
-// so is never chosen. Text never yields such words.
-inline bool SortsAfterItsRun(std::string_view word) {
-  return static_cast<unsigned char>(word[0]) == 0xFF;
-}
-
 // Whether the index looks `word` up at all.
-inline bool LooksUp(std::string_view word) {
-  return IsStoredLength(word.size()) && !SortsAfterItsRun(word);
-}
+inline bool LooksUp(std::string_view word) { return IsStoredLength(word.size()); }
 
 // A slot's tag: 29 bits of its key's hash, then three flags. kTaken is set
 // in every tag, so that 0 marks an empty slot.
@@ -57,6 +48,7 @@ struct BestWordIndex::Slot {
 struct BestWordIndex::Partition {
   std::atomic<bool> filled{false};  // set once slots and records are complete
   std::atomic_flag lock;            // held by a thread adding a word while it is filled
+  bool begun = false;               // a fill has written to it (guarded by the fill mutex)
   Slot* slots = nullptr;            // `size` slots: more than the partition has words
   std::size_t size = 0;
   std::string records;  // the IndexRecords of its most frequent keys

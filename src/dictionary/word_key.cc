@@ -105,14 +105,6 @@ void MakeWordKey(std::string_view word, char* out) {
   if (IsStoredLength(word.size())) SortInnerBytes(out + 1, word.size() - 2);
 }
 
-namespace internal {
-
-std::uint64_t SortedKeyHash(std::string_view word) {
-  return HashBytes(WordKeyBuffer(word).view());
-}
-
-}  // namespace internal
-
 bool SameKey(std::string_view a, std::string_view b, std::string* scratch) {
   if (a.size() != b.size()) return false;
   if (!IsStoredLength(a.size())) return a == b;

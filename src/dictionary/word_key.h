@@ -115,17 +115,20 @@ inline LetterKey MakeLetterKey(std::string_view word) {
 // with a LetterKey is hashed from it, with no sorting.
 inline std::uint64_t KeyHash(std::string_view word, const LetterKey& letters);
 
-namespace internal {
-// KeyHash of a word that has no LetterKey: its key is sorted.
-std::uint64_t SortedKeyHash(std::string_view word);
-}  // namespace internal
+// Bit 3 of a KeyHash is set for a key that has no LetterKey and clear for
+// one that has, so that a key of one kind never takes the other's hash (nor
+// a tag made from its low bits), whose records are laid out otherwise.
+inline constexpr std::uint64_t kSortedKeyBit = 8;
+
+// KeyHash of a word that has no LetterKey, from its key `key` (MakeWordKey).
+inline std::uint64_t SortedKeyHash(std::string_view key) { return HashBytes(key) | kSortedKeyBit; }
 
 inline std::uint64_t KeyHash(std::string_view word, const LetterKey& letters) {
-  if (!letters.valid()) return internal::SortedKeyHash(word);
+  if (!letters.valid()) return SortedKeyHash(WordKeyBuffer(word).view());
   const std::uint64_t ends = std::uint64_t{static_cast<unsigned char>(letters.first)} |
                              std::uint64_t{static_cast<unsigned char>(letters.last)} << 8 |
                              std::uint64_t{word.size()} << 16;
-  return HashPair(letters.product, ends);
+  return HashPair(letters.product, ends) & ~kSortedKeyBit;
 }
 
 // Whether `a` and `b` have the same key. `scratch` holds the sorted keys

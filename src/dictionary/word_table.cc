@@ -77,6 +77,7 @@ void WordTable::RollBack(const Mark& mark) noexcept {
     while (slots_[i].ref != kNoRef && AddedSince(mark, slots_[i].ref)) EraseSlot(i);
   }
   size_ = mark.size;
+  longest_ = mark.longest;
   arena_.RollBack(mark.arena);
 }
 

@@ -121,9 +121,9 @@ class WordTable {
   // The table as it is at one moment, to go back to (RollBack).
   struct Mark {
     Arena::Mark arena;
-    std::size_t size;
+    std::size_t size, longest;
   };
-  Mark mark() const { return {arena_.mark(), size_}; }
+  Mark mark() const { return {arena_.mark(), size_, longest_}; }
   // Whether the string of `ref` was added after `mark` was taken.
   bool AddedSince(const Mark& mark, Ref ref) const {
     return arena_.AllocatedSince(mark.arena, ref);
