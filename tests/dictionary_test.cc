@@ -1,6 +1,7 @@
 #include "dictionary/dictionary.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <cstring>
@@ -136,6 +137,17 @@ TEST(PagePool, ChunksStayApartAndKeepTheirBytesAcrossThreads) {
   std::iota(big.begin(), big.end(), 0u);
   big.resize(std::size_t{5} << 20, 7);
   EXPECT_EQ(big[(std::size_t{3} << 20) - 1] + big[std::size_t{3} << 20], (3u << 20) - 1 + 7);
+  // A size whose bytes overflow is refused, not wrapped to a few bytes.
+  EXPECT_THROW(HugePageAllocator<std::uint32_t>().allocate(SIZE_MAX / 4 + 2), std::bad_alloc);
+  // Of the room mapped for alignment, the tail is given back: the page after
+  // the memory asked for is not mapped (mincore fails on it).
+  const std::size_t bytes = (std::size_t{5} << 20) + 100,
+                    pages = (bytes + 4095) & ~std::size_t{4095};
+  char* const mapped = static_cast<char*>(MapHugePages(bytes));
+  unsigned char in_core[1];
+  EXPECT_EQ(::mincore(mapped + pages - 4096, 4096, in_core), 0);
+  EXPECT_NE(::mincore(mapped + pages, 4096, in_core), 0);
+  UnmapHugePages(mapped, bytes);
 }
 
 TEST(WordKey, EveryLengthSortsLikeStdSort) {

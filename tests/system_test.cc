@@ -40,6 +40,8 @@ TEST(Cores, CgroupQuotaIsTheLeastOnTheWayUpFromTheProcesssOwnCgroup) {
       {"0::/", "cpu.max=150000", 0},
       {v1 + "/d/e", q + "quota_us=50000\n;" + q + "period_us=100000\n", 1},
       {v1 + "/d/e", q + "quota_us=-1;" + q + "period_us=100000", 0},
+      {v1 + "/d/e", q + "quota_us=50000", 0},
+      {v1 + "/d/e", q + "period_us=100000", 0},
       {v1 + "/de", q + "quota_us=50000;" + q + "period_us=100000", 0},  // not below the root
       {v1 + "/x/e", q + "quota_us=50000;" + q + "period_us=100000", 0},
   };
