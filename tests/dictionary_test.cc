@@ -133,6 +133,15 @@ TEST(PagePool, ChunksStayApartAndKeepTheirBytesAcrossThreads) {
   }
   char* const again = pool.Allocate(1);
   EXPECT_FALSE(std::binary_search(all.begin(), all.end(), std::pair(again, std::size_t{1})));
+  {  // A pool's regions go with it: its chunks are no longer mapped.
+    char* gone;
+    {
+      PagePool brief;
+      gone = brief.Allocate(1);
+    }
+    unsigned char in_core[1];
+    EXPECT_NE(::mincore(gone, 4096, in_core), 0);
+  }
   std::vector<std::uint32_t, HugePageAllocator<std::uint32_t>> big(std::size_t{3} << 20);
   std::iota(big.begin(), big.end(), 0u);
   big.resize(std::size_t{5} << 20, 7);

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <numeric>
 #include <random>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -139,7 +140,10 @@ TEST(Parallel, AFailureKeepsExactlyTheBlocksBeforeIt) {
     std::string first;
     for (const unsigned threads : {1u, 2u, 5u}) {
       Dictionary dictionary(1);
-      EXPECT_EQ(run(dictionary, input, threads).code(), Status::Code::kLimit) << threads;
+      EXPECT_EQ(run(dictionary, input, threads).Describe("f"),
+                "f: the dictionary is full: over 512 MiB of words fell into one of its 32 hash "
+                "partitions")
+          << threads;
       const std::string kept = Listing(dictionary);
       if (first.empty()) first = kept;
       EXPECT_TRUE(kept == first) << load << " on " << threads << " threads";
@@ -208,17 +212,26 @@ TEST(Parallel, PipelineFinishesInOrderAndStopsOnAFailure) {
       }
       for (std::size_t i = 0; i < finished.size(); ++i) ASSERT_EQ(finished[i], static_cast<int>(i));
       EXPECT_EQ(worked.load(), made) << "every job made is worked, and waited for";
-      // ParallelFor: every index once, or the failure passed on.
+      // ParallelFor: every index once, on no more threads than asked for
+      // (the caller among them), or the failure passed on.
       std::vector<std::atomic<int>> calls(20);
+      std::mutex ids_mutex;
+      std::set<std::thread::id> ids;
       auto run_for = [&] {
         ParallelFor(calls.size(), workers, [&](std::size_t i) {
           ++calls[i];
+          volatile unsigned spin = 0;  // long enough for a thread to start meanwhile
+          while (spin < 20000) spin = spin + 1;
+          std::lock_guard lock(ids_mutex);
+          ids.insert(std::this_thread::get_id());
           if (static_cast<int>(i) == failing) throw std::runtime_error("item failed");
         });
       };
       if (failing < 0) {
         run_for();
         for (const std::atomic<int>& c : calls) ASSERT_EQ(c.load(), 1) << workers;
+        EXPECT_LE(ids.size(), std::max(workers, 1u));
+        EXPECT_TRUE(ids.contains(std::this_thread::get_id()));
       } else {
         EXPECT_THROW(run_for(), std::runtime_error) << workers << " threads, item " << failing;
       }
