@@ -213,7 +213,7 @@ TEST(Parallel, PipelineFinishesInOrderAndStopsOnAFailure) {
       for (std::size_t i = 0; i < finished.size(); ++i) ASSERT_EQ(finished[i], static_cast<int>(i));
       EXPECT_EQ(worked.load(), made) << "every job made is worked, and waited for";
       // ParallelFor: every index once, on no more threads than asked for
-      // (the caller among them), or the failure passed on.
+      // (one: the caller's), or the failure passed on.
       std::vector<std::atomic<int>> calls(20);
       std::mutex ids_mutex;
       std::set<std::thread::id> ids;
@@ -231,7 +231,7 @@ TEST(Parallel, PipelineFinishesInOrderAndStopsOnAFailure) {
         run_for();
         for (const std::atomic<int>& c : calls) ASSERT_EQ(c.load(), 1) << workers;
         EXPECT_LE(ids.size(), std::max(workers, 1u));
-        EXPECT_TRUE(ids.contains(std::this_thread::get_id()));
+        EXPECT_TRUE(workers >= 2 || ids == std::set{std::this_thread::get_id()});
       } else {
         EXPECT_THROW(run_for(), std::runtime_error) << workers << " threads, item " << failing;
       }
