@@ -9,6 +9,7 @@
 #include <new>
 #include <numeric>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -18,6 +19,7 @@
 #include "base/hash.h"
 #include "base/huge_pages.h"
 #include "base/page_pool.h"
+#include "dictionary/add_log.h"
 #include "dictionary/best_word_index.h"
 #include "dictionary/word_key.h"
 #include "dictionary/word_table.h"
@@ -185,6 +187,34 @@ TEST(WordKey, SameKeyAgreesWithComparingKeys) {
       ASSERT_EQ(SameKey(a, b, &scratch), KeyOf(a) == KeyOf(b)) << a << " " << b;
     }
   }
+}
+
+TEST(Dictionary, AnUndoneRunOfAddsLeavesWhatWasThere) {
+  // Two runs, of entries and of words, on words that were there and words
+  // that were not, some counts saturating on the way (and one coming back
+  // from there): undone, the dictionary is as it was, the items past those
+  // added (here the last of the words) passed over.
+  Dictionary dictionary;
+  dictionary.AddEntry("most", 2147483000);
+  dictionary.AddEntry("kept", 5);
+  const std::string before = Listing(dictionary);
+  const Dictionary::Entry entries[] = {{"kept", 3},   {"most", 1000}, {"newer", 2},
+                                       {"most", -50}, {"most", 9},    {"kept", 1}};
+  const std::string_view words[] = {"kept", "fresh", "ab", "most", "kept"};
+  Dictionary::AddLog first, second;
+  dictionary.AddEntries(entries, &first);
+  dictionary.AddWords(std::span(words).first(4), &second);
+  Dictionary::AddLog* const logs[] = {&first, &second};
+  Dictionary::AddLog::Undo(dictionary, logs, [&](std::size_t i, auto&& add) {
+    if (i == 0) {
+      for (const Dictionary::Entry& e : entries) add(e.word, e.count);
+    } else {
+      for (const std::string_view w : words) {
+        if (w.size() > 3) add(w, 1);
+      }
+    }
+  });
+  EXPECT_EQ(Listing(dictionary), before);
 }
 
 TEST(Dictionary, AddsCountsAndSaturates) {
