@@ -232,6 +232,17 @@ TEST(Cli, WhatOnlyTheBinaryShows) {
 
 TEST(Progress, DrawnForLargeFilesAtMostFiveTimesASecondAndErased) {
   constexpr std::uint64_t kLarge = Progress::kMinSize;
+  // What the signal handler's erase writes to descriptor 2.
+  auto erased_for_signal = [] {
+    const TempDir dir;
+    const int saved = ::dup(2), file = ::open(dir.File("e").c_str(), O_WRONLY | O_CREAT, 0600);
+    ::dup2(file, 2);
+    ::close(file);
+    Progress::EraseForSignal();
+    ::dup2(saved, 2);
+    ::close(saved);
+    return ReadFile(dir.File("e"));
+  };
   std::string screen, unused;
   OutputFile out(&unused);
   Console::Clock::time_point now;
@@ -248,7 +259,9 @@ TEST(Progress, DrawnForLargeFilesAtMostFiveTimesASecondAndErased) {
       now += std::chrono::milliseconds(ms);
       big.Update(done);
     }
+    EXPECT_EQ(erased_for_signal(), "\r\x1b[K");
   }
+  EXPECT_EQ(erased_for_signal(), "");
   const std::string line = "\rdorvenix: learning big.txt: ";
   EXPECT_EQ(screen, line + "0% 0 MB/s\x1b[K" + line + "25% 34 MB/s\x1b[K" + line +
                         "50% 48 MB/s\x1b[K" + line + "100% 134 MB/s\x1b[K\r\x1b[K");
