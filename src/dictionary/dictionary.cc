@@ -18,21 +18,12 @@ Dictionary::Dictionary(std::size_t partition_windows)
     : partitions_(
           MakePartitions(partition_windows, &pool_, std::make_index_sequence<kPartitions>())) {}
 
-// Adds `count` to the count of `word` in partition p, whose table is `table`;
-// a count that saturates is noted in *log, if given, as item `position`.
-void Dictionary::Add(WordTable& table, std::size_t p, std::string_view word, std::uint64_t hash,
-                     std::int32_t count, AddLog* log, std::uint64_t position) {
-  bool added;
-  const WordTable::Ref ref = table.FindOrAdd(word, hash, count, &added);
-  if (added) return;
+void Dictionary::Saturate(WordTable& table, std::size_t p, WordTable::Ref ref, std::int32_t count,
+                          AddLog* log, std::uint64_t position) {
   const std::int32_t before = table.Value(ref);
-  std::int32_t sum;
-  if (__builtin_add_overflow(before, count, &sum)) {
-    if (log != nullptr) log->saturated_.push_back({IdOf(p, ref), before, position});
-    sum = count > 0 ? std::numeric_limits<std::int32_t>::max()
-                    : std::numeric_limits<std::int32_t>::min();
-  }
-  table.SetValue(ref, sum);
+  if (log != nullptr) log->saturated_.push_back({IdOf(p, ref), before, position});
+  table.SetValue(ref, count > 0 ? std::numeric_limits<std::int32_t>::max()
+                                : std::numeric_limits<std::int32_t>::min());
 }
 
 void Dictionary::AddEntry(std::string_view word, std::int32_t count) {

@@ -165,8 +165,25 @@ class Dictionary {
                                       "one of its 32 hash partitions"))...}};
   }
 
+  // Adds `count` to the count of `word` in partition p, whose table is
+  // `table`; a count that saturates is noted in *log, if given, as item
+  // `position`. Inline: it is the inner step of every add.
   static void Add(WordTable& table, std::size_t p, std::string_view word, std::uint64_t hash,
-                  std::int32_t count, AddLog* log, std::uint64_t position);
+                  std::int32_t count, AddLog* log, std::uint64_t position) {
+    bool added;
+    const WordTable::Ref ref = table.FindOrAdd(word, hash, count, &added);
+    if (added) return;
+    std::int32_t sum;
+    if (__builtin_add_overflow(table.Value(ref), count, &sum)) [[unlikely]] {
+      Saturate(table, p, ref, count, log, position);
+    } else {
+      table.SetValue(ref, sum);
+    }
+  }
+  // The count of `ref` in partition p plus `count` overflows: holds it at
+  // the limit, noted in *log, if given, as item `position`.
+  [[gnu::cold]] static void Saturate(WordTable& table, std::size_t p, WordTable::Ref ref,
+                                     std::int32_t count, AddLog* log, std::uint64_t position);
   template <class WordAt, class CountAt, class Keep>
   void AddInBatches(std::size_t n, WordAt word_at, CountAt count_at, Keep keep, AddLog* log);
 
