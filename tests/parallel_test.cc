@@ -12,6 +12,7 @@
 #include <numeric>
 #include <random>
 #include <set>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -22,6 +23,7 @@
 #include "base/parallel_for.h"
 #include "base/turns.h"
 #include "dictionary/best_word_index.h"
+#include "dictionary/block_adder.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/dictionary_file.h"
 #include "dictionary/report.h"
@@ -151,6 +153,47 @@ TEST(Parallel, AFailureKeepsExactlyTheBlocksBeforeIt) {
       EXPECT_TRUE(block != prefixes.begin() && block < prefixes.end() - 1)
           << load << " " << threads;
     }
+  }
+}
+
+TEST(Parallel, AFailedReadEndsTheStreamWhereItHappened) {
+  // The third read fails; a fourth would give a block again. It is never
+  // asked for, and only the blocks before the failure are added.
+  const std::string_view words[] = {"zero", "once", "", "late"};
+  for (const unsigned threads : {1u, 2u}) {
+    const WorkPlan plan{threads, 1};
+    Dictionary dictionary;
+    BlockAdder adder(dictionary, plan);
+    std::vector<std::string_view> blocks(plan.slots());
+    int reads = 0;
+    auto make = [&](std::size_t slot) {
+      if (++reads == 3) throw std::runtime_error("read failed");
+      blocks[slot] = words[(reads - 1) % 4];
+      return reads <= 4;
+    };
+    auto run = [&] {
+      if (threads < 2) {
+        adder.RunAlone(
+            make,
+            [&](std::size_t slot, auto&& add) {
+              add(std::span<const std::string_view>(&blocks[slot], 1));
+              return false;
+            },
+            [](std::size_t) {});
+      } else {
+        adder.Run(
+            make,
+            [&](std::size_t slot, unsigned, EntryBuckets& out) {
+              out.Fill(
+                  1, [&](std::size_t) { return blocks[slot]; }, [](std::size_t) { return 1; });
+              return false;
+            },
+            [](std::size_t, std::size_t) {}, [](std::size_t) {});
+      }
+    };
+    EXPECT_THROW(run(), std::runtime_error) << threads;
+    EXPECT_EQ(reads, 3) << threads;
+    EXPECT_EQ(Listing(dictionary), "once 1\nzero 1\n") << threads;
   }
 }
 

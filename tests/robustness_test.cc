@@ -1,6 +1,7 @@
 // End-to-end robustness of the real binary: saves cut short by signals and
 // by memory exhaustion leave the old file or the whole new one and nothing
 // else.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -157,6 +158,14 @@ TEST(Robustness, ASaveShowsATemporaryNameOnlyWhenItMust) {
       EXPECT_EQ(ReadFile(dir.File("t.dict")), "new 1\n");
     }
   }
+  // A file that takes the target's name while a new one is written is
+  // replaced, as it would have been had it been there from the start.
+  TempDir dir;
+  AtomicFile file(dir.File("t.dict"), {true, [&] { dir.Write("t.dict", kOld); }});
+  file.out().Write("new 1\n");
+  ASSERT_TRUE(file.Commit().ok());
+  EXPECT_EQ(Listing(dir.path()), Names{"t.dict"});
+  EXPECT_EQ(ReadFile(dir.File("t.dict")), "new 1\n");
 }
 
 // In process: a file that grows after the open is still read in large
@@ -178,7 +187,22 @@ TEST(Robustness, AFileThatGrowsAfterTheOpenIsReadInLargeBlocks) {
     bytes += block.bytes.size();
   }
   EXPECT_EQ(bytes, text.size());
+  EXPECT_EQ(in.consumed(), text.size());
   EXPECT_LE(blocks * 4096, bytes);
+}
+
+// In process: a file whose modification time moves by a whole second, its
+// size and nanoseconds the same, has changed.
+TEST(Robustness, AFileTouchedAfterTheOpenHasChanged) {
+  TempDir dir;
+  dir.Write("f", "some words");
+  const InputFile in = InputFile::Open(dir.File("f"));
+  EXPECT_FALSE(in.Changed());
+  struct stat st;
+  ASSERT_EQ(::stat(dir.File("f").c_str(), &st), 0);
+  const timespec times[2] = {st.st_atim, {st.st_mtim.tv_sec + 1, st.st_mtim.tv_nsec}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, dir.File("f").c_str(), times, 0), 0);
+  EXPECT_TRUE(in.Changed());
 }
 
 }  // namespace
