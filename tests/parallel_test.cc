@@ -37,12 +37,12 @@ namespace dorvenix::testing {
 namespace {
 
 // Plans that cut the input everywhere: blocks of 1 to 7 bytes and of 64, on
-// 1, 2 and 5 threads, reading 1 or 3 bytes at a time.
+// 1, 2 and 5 threads, reading 1, 3 or 5 bytes at a time.
 std::vector<std::pair<WorkPlan, std::size_t>> Plans() {
   std::vector<std::pair<WorkPlan, std::size_t>> plans;
   for (unsigned threads : {1u, 2u, 5u}) {
     for (std::size_t block : {1u, 2u, 3u, 5u, 7u, 64u}) {
-      plans.push_back({WorkPlan{threads, block}, block % 2 == 0 ? 3u : 1u});
+      plans.push_back({WorkPlan{threads, block}, block % 2 == 0 ? 3u : block % 4 == 1 ? 5u : 1u});
     }
   }
   return plans;
