@@ -21,6 +21,7 @@
 #include "base/page_pool.h"
 #include "dictionary/add_log.h"
 #include "dictionary/best_word_index.h"
+#include "dictionary/entry_buckets.h"
 #include "dictionary/word_key.h"
 #include "dictionary/word_table.h"
 #include "test_support.h"
@@ -190,10 +191,10 @@ TEST(WordKey, SameKeyAgreesWithComparingKeys) {
 }
 
 TEST(Dictionary, AnUndoneRunOfAddsLeavesWhatWasThere) {
-  // Two runs, of entries and of words, on words that were there and words
-  // that were not, some counts saturating on the way (and one coming back
-  // from there): undone, the dictionary is as it was, the items past those
-  // added (here the last of the words) passed over.
+  // Three runs, of entries (two ways) and of words, on words that were
+  // there and words that were not, some counts saturating on the way (and
+  // one coming back from there): undone, the dictionary is as it was, the
+  // items past those added (here the last of the words) passed over.
   Dictionary dictionary;
   dictionary.AddEntry("most", 2147483000);
   dictionary.AddEntry("kept", 5);
@@ -201,13 +202,23 @@ TEST(Dictionary, AnUndoneRunOfAddsLeavesWhatWasThere) {
   const Dictionary::Entry entries[] = {{"kept", 3},   {"most", 1000}, {"newer", 2},
                                        {"most", -50}, {"most", 9},    {"kept", 1}};
   const std::string_view words[] = {"kept", "fresh", "ab", "most", "kept"};
-  Dictionary::AddLog first, second;
+  // The entries go in twice: at once, and partition by partition.
+  EntryBuckets buckets;
+  buckets.Fill(
+      std::size(entries), [&](std::size_t i) { return entries[i].word; },
+      [&](std::size_t i) { return entries[i].count; });
+  Dictionary::AddLog first, second, third;
   dictionary.AddEntries(entries, &first);
-  dictionary.AddWords(std::span(words).first(4), &second);
-  Dictionary::AddLog* const logs[] = {&first, &second};
+  for (std::size_t p = 0; p < Dictionary::kPartitions; ++p) {
+    dictionary.AddToPartition(p, buckets.Of(p), &second);
+  }
+  dictionary.AddWords(std::span(words).first(4), &third);
+  Dictionary::AddLog* const logs[] = {&first, &second, &third};
   Dictionary::AddLog::Undo(dictionary, logs, [&](std::size_t i, auto&& add) {
     if (i == 0) {
       for (const Dictionary::Entry& e : entries) add(e.word, e.count);
+    } else if (i == 1) {
+      for (const Dictionary::HashedEntry& e : buckets.all()) add(e.word(), e.count);
     } else {
       for (const std::string_view w : words) {
         if (w.size() > 3) add(w, 1);
@@ -238,16 +249,19 @@ TEST(Dictionary, AddsCountsAndSaturates) {
 }
 
 TEST(WordTable, KeepsAndFindsEveryWordWhateverTheHashes) {
-  // Every word under one hash, under three, or under its own, with one
-  // larger than an arena block: each is kept and found, across growth and
-  // room made for more; rolled back to a mark, the words added since are
-  // gone and the others still found, and the longest is one of those.
-  for (const auto& setting : {std::pair(1, 3000), {3, 3000}, {0, 200000}}) {
+  // Every word under one hash, under three, under its own, or under one of
+  // two (-1: the words after the mark under the hash whose probe starts at
+  // the first slot), with one larger than an arena block: each is kept and
+  // found, across growth and room made for more; rolled back to a mark, the
+  // words added since are gone and the others still found, and the longest
+  // is one of those.
+  for (const auto& setting : {std::pair(1, 3000), {3, 3000}, {0, 200000}, {-1, 3000}}) {
     const int distinct_hashes = setting.first, n = setting.second;  // lambdas capture these
     std::vector<std::string> words;
     for (int i = 0; i < n; ++i) words.push_back(std::to_string(i) + "w");
     words.push_back(std::string(100000, 'q'));
-    auto hash = [&](std::size_t i) {
+    auto hash = [&](std::size_t i) -> std::uint64_t {
+      if (distinct_hashes < 0) return i < words.size() / 2 ? 2 : 0;
       return distinct_hashes == 0 ? HashBytes(words[i]) : 1 + i % distinct_hashes;
     };
     PagePool pool;  // for the largest table: its blocks and index
