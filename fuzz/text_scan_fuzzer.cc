@@ -5,9 +5,9 @@
 // is not a letter in place and gives for each word what the plain rules give
 // for its lowercase form (test_support.h BestOf); learning adds one count
 // for each occurrence of a word of more than 3 letters, lowercased.
-#include "dictionary/best_word_index.h"
 #include "dictionary/dictionary_file.h"
 #include "fuzz_check.h"
+#include "index/best_word_index.h"
 #include "test_support.h"
 #include "text/decipher.h"
 #include "text/learn.h"

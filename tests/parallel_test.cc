@@ -19,19 +19,19 @@
 #include <utility>
 #include <vector>
 
-#include "base/ordered_pipeline.h"
-#include "base/parallel_for.h"
-#include "base/turns.h"
-#include "dictionary/best_word_index.h"
 #include "dictionary/block_adder.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/dictionary_file.h"
 #include "dictionary/report.h"
+#include "index/best_word_index.h"
 #include "io/block_reader.h"
 #include "test_support.h"
 #include "text/decipher.h"
 #include "text/learn.h"
 #include "text/word_scanner.h"
+#include "threads/ordered_pipeline.h"
+#include "threads/parallel_for.h"
+#include "threads/turns.h"
 
 namespace dorvenix::testing {
 namespace {

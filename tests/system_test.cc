@@ -11,8 +11,8 @@
 #include <tuple>
 
 #include "base/bytes.h"
-#include "base/cores.h"
 #include "test_support.h"
+#include "threads/cores.h"
 
 namespace dorvenix::testing {
 namespace {

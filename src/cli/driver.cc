@@ -7,21 +7,21 @@
 #include <string>
 #include <string_view>
 
-#include "base/cores.h"
-#include "base/work_plan.h"
 #include "cli/console.h"
 #include "cli/progress.h"
 #include "cli/usage.h"
-#include "dictionary/best_word_index.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/dictionary_file.h"
 #include "dictionary/report.h"
+#include "index/best_word_index.h"
 #include "io/input_file.h"
 #include "io/output_file.h"
 #include "io/save_file.h"
 #include "io/standard_error.h"
 #include "text/decipher.h"
 #include "text/learn.h"
+#include "threads/cores.h"
+#include "threads/work_plan.h"
 
 namespace dorvenix {
 namespace {

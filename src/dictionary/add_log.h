@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "dictionary/dictionary.h"
-#include "dictionary/word_table.h"
+#include "table/word_table.h"
 
 namespace dorvenix {
 

@@ -24,12 +24,12 @@
 #include <string_view>
 #include <vector>
 
-#include "base/ordered_pipeline.h"
-#include "base/turns.h"
-#include "base/work_plan.h"
 #include "dictionary/add_log.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/entry_buckets.h"
+#include "threads/ordered_pipeline.h"
+#include "threads/turns.h"
+#include "threads/work_plan.h"
 
 namespace dorvenix {
 

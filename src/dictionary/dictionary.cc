@@ -7,16 +7,16 @@
 #include <utility>
 #include <vector>
 
-#include "base/batches.h"
-#include "base/parallel_for.h"
 #include "dictionary/add_log.h"
 #include "dictionary/entry_order.h"
+#include "table/batches.h"
+#include "threads/parallel_for.h"
 
 namespace dorvenix {
 
 Dictionary::Dictionary(std::size_t partition_windows)
     : partitions_(
-          MakePartitions(partition_windows, &pool_, std::make_index_sequence<kPartitions>())) {}
+          MakePartitions(partition_windows, pool_, std::make_index_sequence<kPartitions>())) {}
 
 void Dictionary::Saturate(WordTable& table, std::size_t p, WordTable::Ref ref, std::int32_t count,
                           AddLog* log, std::uint64_t position) {

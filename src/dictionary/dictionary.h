@@ -28,10 +28,10 @@
 #include <vector>
 
 #include "base/hash.h"
-#include "base/page_pool.h"
 #include "dictionary/entry_order.h"
 #include "dictionary/word_key.h"
-#include "dictionary/word_table.h"
+#include "memory/page_pool.h"
+#include "table/word_table.h"
 
 namespace dorvenix {
 
@@ -122,7 +122,7 @@ class Dictionary {
   }
   std::int32_t Count(EntryId id) const { return partitions_[id >> kRefBits].Value(id & kRefMask); }
   // Asks the processor to fetch the word and count of `id`.
-  void Prefetch(EntryId id) const { partitions_[id >> kRefBits].PrefetchRef(id & kRefMask); }
+  void Prefetch(EntryId id) const { partitions_[id >> kRefBits].PrefetchRecord(id & kRefMask); }
 
   // Calls f(id, word, count) for every entry of partition p, in no particular
   // order.
@@ -158,9 +158,9 @@ class Dictionary {
     return static_cast<EntryId>(p << kRefBits | ref);
   }
   template <std::size_t... kIndex>
-  static std::array<WordTable, kPartitions> MakePartitions(std::size_t windows, PagePool* pool,
+  static std::array<WordTable, kPartitions> MakePartitions(std::size_t windows, PagePool& pool,
                                                            std::index_sequence<kIndex...>) {
-    return {{((void)kIndex, WordTable(windows, pool,
+    return {{((void)kIndex, WordTable(pool, windows,
                                       "the dictionary is full: over 512 MiB of words fell into "
                                       "one of its 32 hash partitions"))...}};
   }
@@ -174,7 +174,7 @@ class Dictionary {
     const WordTable::Ref ref = table.FindOrAdd(word, hash, count, &added);
     if (added) return;
     std::int32_t sum;
-    if (__builtin_add_overflow(table.Value(ref), count, &sum)) [[unlikely]] {
+    if (AddOverflows(table.Value(ref), count, &sum)) [[unlikely]] {
       Saturate(table, p, ref, count, log, position);
     } else {
       table.SetValue(ref, sum);

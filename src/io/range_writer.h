@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "base/ordered_pipeline.h"
 #include "io/output_file.h"
+#include "threads/ordered_pipeline.h"
 
 namespace dorvenix {
 

@@ -4,10 +4,10 @@
 #include <vector>
 
 #include "base/bytes.h"
-#include "base/ordered_pipeline.h"
 #include "io/block_reader.h"
 #include "text/word_batch.h"
 #include "text/word_scanner.h"
+#include "threads/ordered_pipeline.h"
 
 namespace dorvenix {
 namespace {

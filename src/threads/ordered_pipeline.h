@@ -17,8 +17,8 @@
 // more jobs are made, the jobs in the air are waited for (not finished), the
 // workers are joined, and the first exception is rethrown on the calling
 // thread.
-#ifndef DORVENIX_BASE_ORDERED_PIPELINE_H_
-#define DORVENIX_BASE_ORDERED_PIPELINE_H_
+#ifndef DORVENIX_THREADS_ORDERED_PIPELINE_H_
+#define DORVENIX_THREADS_ORDERED_PIPELINE_H_
 
 #include <condition_variable>
 #include <cstddef>
@@ -140,4 +140,4 @@ void RunOrderedPipeline(unsigned workers, std::size_t slots, Make&& make, Work&&
 
 }  // namespace dorvenix
 
-#endif  // DORVENIX_BASE_ORDERED_PIPELINE_H_
+#endif  // DORVENIX_THREADS_ORDERED_PIPELINE_H_

@@ -1,8 +1,8 @@
 // WorkPlan: how a command works through its input, on how many threads and
 // in blocks of what size. Results never depend on either; only speed and
 // memory do.
-#ifndef DORVENIX_BASE_WORK_PLAN_H_
-#define DORVENIX_BASE_WORK_PLAN_H_
+#ifndef DORVENIX_THREADS_WORK_PLAN_H_
+#define DORVENIX_THREADS_WORK_PLAN_H_
 
 #include <cstddef>
 
@@ -21,4 +21,4 @@ struct WorkPlan {
 
 }  // namespace dorvenix
 
-#endif  // DORVENIX_BASE_WORK_PLAN_H_
+#endif  // DORVENIX_THREADS_WORK_PLAN_H_

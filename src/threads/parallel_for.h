@@ -2,8 +2,8 @@
 // (the calling thread among them), each taking the next i as it becomes free.
 // The first exception thrown by f is rethrown once every thread has stopped;
 // the i not yet taken by then are skipped.
-#ifndef DORVENIX_BASE_PARALLEL_FOR_H_
-#define DORVENIX_BASE_PARALLEL_FOR_H_
+#ifndef DORVENIX_THREADS_PARALLEL_FOR_H_
+#define DORVENIX_THREADS_PARALLEL_FOR_H_
 
 #include <atomic>
 #include <cstddef>
@@ -45,4 +45,4 @@ void ParallelFor(std::size_t n, unsigned threads, F&& f) {
 
 }  // namespace dorvenix
 
-#endif  // DORVENIX_BASE_PARALLEL_FOR_H_
+#endif  // DORVENIX_THREADS_PARALLEL_FOR_H_

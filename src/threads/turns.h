@@ -6,8 +6,8 @@
 //
 // Every job from 0 up must call Take() exactly once, also when it fails:
 // the jobs after it wait for its turns.
-#ifndef DORVENIX_BASE_TURNS_H_
-#define DORVENIX_BASE_TURNS_H_
+#ifndef DORVENIX_THREADS_TURNS_H_
+#define DORVENIX_THREADS_TURNS_H_
 
 #include <atomic>
 #include <condition_variable>
@@ -70,4 +70,4 @@ class Turns {
 
 }  // namespace dorvenix
 
-#endif  // DORVENIX_BASE_TURNS_H_
+#endif  // DORVENIX_THREADS_TURNS_H_
