@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -278,6 +279,57 @@ TEST(Progress, ShownWhileAFileOf64MiBIsWorkedOnOffScreen) {
                 shown.ends_with(" MB/s\x1b[K\r\x1b[K"))
         << shown;
   }
+}
+
+constexpr char kOld[] = "olds 5\n";
+
+// `count` distinct dictionary lines "wNNNNNNN 1".
+std::string NumberedDictionary(int count) {
+  std::string text;
+  char line[32];
+  for (int i = 0; i < count; ++i)
+    text.append(line, static_cast<std::size_t>(std::snprintf(line, sizeof line, "w%07d 1\n", i)));
+  return text;
+}
+
+// Under address-space limits from "barely starts" to "nearly enough", every
+// failure is reported as out of memory instead of aborting, the commands
+// after it still run, and a save that ran out leaves the old file and
+// nothing else.
+TEST(Cli, OutOfMemoryIsReportedAndLeavesNoDebris) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizers reserve more address space than these limits";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+  GTEST_SKIP() << "the sanitizers reserve more address space than these limits";
+#endif
+#endif
+  TempDir dir;
+  dir.Write("mid.dict", NumberedDictionary(200000));
+  ASSERT_EQ(RunShell("head -c 8000000 /dev/zero | tr '\\0' a > word.txt", dir).status, 0);
+  bool save_ran_out = false;
+  for (int limit = 5000; limit <= 21000; limit += 1000) {
+    SCOPED_TRACE("ulimit -v " + std::to_string(limit));
+    dir.Write("o.dict", kOld);
+    const RunResult run = RunShell("ulimit -v " + std::to_string(limit) +
+                                       "; exec \"$DORVENIX\" -a word.txt -l mid.dict -s o.dict -i",
+                                   dir);
+    if (run.status == 127) continue;  // the loader could not even map the libraries
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err, "") << "a failure is always said";
+    std::istringstream lines(run.err);
+    for (std::string line; std::getline(lines, line);) {
+      EXPECT_TRUE(line.starts_with("dorvenix: error: ") && line.ends_with("out of memory")) << line;
+    }
+    // The save ran out, or nothing could start: the old file stays.
+    if (run.err.find("o.dict") != std::string::npos ||
+        run.err.find("word.txt") == std::string::npos) {
+      save_ran_out |= run.err.find("o.dict") != std::string::npos;
+      EXPECT_EQ(ReadFile(dir.File("o.dict")), kOld);
+    }
+    EXPECT_EQ(FilesIn(dir.path()), (Files{"mid.dict", "o.dict", "word.txt"}));
+  }
+  EXPECT_TRUE(save_ran_out);
 }
 
 }  // namespace

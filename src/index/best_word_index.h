@@ -48,9 +48,10 @@ class BestWordIndex {
     std::size_t section_words = 2048;                   // words a section holds, about
     std::size_t recorded_keys = std::size_t{1} << 17;   // keys that get a record, at most
     std::size_t parallel_words = std::size_t{1} << 18;  // fewer are filled on one thread
-    // Called before each word goes into a section while sections are filled;
-    // a test throws std::bad_alloc from it to run out of memory there.
-    std::function<void()> before_insert;
+    // Called at each step of a fill: before a word goes into a section, and
+    // before a key's record is written. A test throws std::bad_alloc from it
+    // to run out of memory there.
+    std::function<void()> at_fill_step;
   };
 
   // An index of `dictionary` as it is now; nothing is filled yet. Filling

@@ -145,7 +145,7 @@ void BestWordIndex::Filler::Scan(std::span<const bool> wanted, std::size_t p, bo
       while (section.lock.test_and_set(std::memory_order_acquire)) {
       }
     }
-    if (index_.shape_.before_insert) index_.shape_.before_insert();
+    if (index_.shape_.at_fill_step) index_.shape_.at_fill_step();
     const std::uint32_t tag = TagOf(hash);
     const std::size_t i = section.slots.Find(
         tag, [&](Slot slot) { return SameKey(dictionary.Word(slot.value), word, &scratch); });
@@ -216,6 +216,7 @@ void BestWordIndex::Filler::Record(
   std::vector<std::string_view> words;
   std::string key;
   for (const auto& [count, i] : by_count) {
+    if (index_.shape_.at_fill_step) index_.shape_.at_fill_step();
     Slot& slot = section.slots[i];
     const std::string_view best = dictionary.Word(slot.value);
     words.clear();

@@ -14,7 +14,7 @@ struct WorkPlan {
 
   // Blocks in the air at once: enough to keep every worker busy while the
   // calling thread reads the next block and writes out the last.
-  std::size_t slots() const { return threads < 2 ? 1 : std::size_t{threads} + 2; }
+  std::size_t places() const { return threads < 2 ? 1 : std::size_t{threads} + 2; }
   // Workers that keep scratch space.
   std::size_t workers() const { return threads < 2 ? 1 : threads; }
 };
