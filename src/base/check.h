@@ -13,7 +13,8 @@ namespace dorvenix {
 // Does nothing when `condition` holds; `what` (a string literal) says what
 // was broken.
 inline void Check(bool condition, const char* what) {
-  if (!condition) [[unlikely]] CheckFailed(what);
+  if (!condition) [[unlikely]]
+    CheckFailed(what);
 }
 
 }  // namespace dorvenix

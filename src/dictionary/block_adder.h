@@ -222,7 +222,7 @@ class BlockAdder {
 
   Dictionary& dictionary_;
   WorkPlan plan_;
-  std::vector<Place> places_;                   // one per job in the air
+  std::vector<Place> places_;                 // one per job in the air
   std::vector<Worker> workers_;               // one per worker
   std::vector<Worker*> held_;                 // the workers to undo, in block order
   std::vector<Dictionary::AddLog*> logs_;     // their logs

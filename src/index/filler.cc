@@ -20,6 +20,57 @@ using index_internal::kRecorded;
 using index_internal::LooksUp;
 using index_internal::Section;
 
+BestWordIndex::BestWordIndex(const Dictionary& dictionary, unsigned threads)
+    : BestWordIndex(dictionary, threads, Shape{}) {}
+
+BestWordIndex::BestWordIndex(const Dictionary& dictionary, unsigned threads, Shape shape)
+    : dictionary_(dictionary),
+      version_(dictionary.version()),
+      longest_word_(dictionary.longest_word()),
+      threads_(threads),
+      shape_(std::move(shape)),
+      section_count_(std::max<std::size_t>(1, dictionary.size() / shape_.section_words)),
+      sections_(std::make_unique<Section[]>(section_count_)) {}
+
+BestWordIndex::~BestWordIndex() = default;
+
+// The sections `words` need, and which to fill with them.
+void BestWordIndex::Prepare(std::span<const std::string_view> words) const {
+  std::vector<bool> wanted(section_count_);
+  std::size_t count = 0;
+  for (const std::string_view word : words) {
+    if (!LooksUp(word)) continue;
+    const std::size_t s = SectionOf(word);
+    if (!wanted[s] && !sections_[s].filled.load(std::memory_order_acquire)) {
+      wanted[s] = true;
+      ++count;
+    }
+  }
+  if (count == 0) return;
+  std::lock_guard lock(fill_mutex_);
+  // A few passes for a few sections each; after that, or for a large share,
+  // every section in one pass.
+  constexpr unsigned kPartialPasses = 2;
+  const unsigned passes = filler_ == nullptr ? 0 : filler_->passes();
+  const bool all = passes >= kPartialPasses || count * 4 > section_count_;
+  std::unique_ptr<bool[]> fill(new bool[section_count_]);
+  bool any = false;
+  for (std::size_t s = 0; s < section_count_; ++s) {
+    fill[s] = !sections_[s].filled.load(std::memory_order_relaxed) && (all || wanted[s]);
+    any = any || fill[s];
+  }
+  if (!any) return;  // another thread filled them meanwhile
+  const unsigned threads =
+      std::max(all && dictionary_.size() >= shape_.parallel_words ? threads_ : 1, 1u);
+  if (filler_ == nullptr) filler_ = std::make_unique<Filler>(*this, threads);
+  filler_->Fill(std::span<const bool>(fill.get(), section_count_), threads);
+  bool every = true;
+  for (std::size_t s = 0; s < section_count_; ++s) {
+    every = every && sections_[s].filled.load(std::memory_order_relaxed);
+  }
+  if (every) filled_.store(true, std::memory_order_release);
+}
+
 BestWordIndex::Filler::Filler(const BestWordIndex& index, unsigned threads) : index_(index) {
   // Words in each section, and words by bit width of their positive counts;
   // each of the dictionary's partitions counted on its own.

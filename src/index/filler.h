@@ -1,5 +1,7 @@
 // BestWordIndex::Filler: fills the sections of a look-up index
-// (best_word_index.h, section.h) from its dictionary.
+// (best_word_index.h, section.h) from its dictionary. filler.cc also makes
+// the index, and decides which sections a batch of words has filled
+// (BestWordIndex::Prepare); best_word_index.cc holds the look-ups alone.
 //
 // A fill is a pass over the dictionary in which every word of a wanted
 // section gets its key's slot or, when its key has one, competes with the

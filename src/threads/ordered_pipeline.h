@@ -39,8 +39,8 @@ template <class Make, class Work, class Finish>
 void RunOrderedPipeline(unsigned workers, std::size_t places, Make&& make, Work&& work,
                         Finish&& finish) {
   std::mutex mutex;
-  std::condition_variable work_ready;      // signals workers: a job is queued, or stop
-  std::condition_variable work_done;       // signals the caller: a job is done
+  std::condition_variable work_ready;       // signals workers: a job is queued, or stop
+  std::condition_variable work_done;        // signals the caller: a job is done
   std::vector<std::size_t> queued(places);  // ring of places to work on, oldest first
   std::size_t queue_head = 0, queue_size = 0;
   std::vector<char> done(places, 0);  // per place: its job is worked
