@@ -86,6 +86,7 @@ class Dictionary {
   // AddWord for each of `words`, AddEntry for each of `entries`, in order;
   // faster than one by one. When memory runs out or a limit is reached, the
   // words before stay added, and `log`, if given, holds what they changed.
+  // REQUIRES: every one of `words` has more than 3 bytes.
   void AddWords(std::span<const std::string_view> words, AddLog* log = nullptr);
   void AddEntries(std::span<const Entry> entries, AddLog* log = nullptr);
 
@@ -103,10 +104,9 @@ class Dictionary {
   // Undoes the runs logged in `logs`, the latest adds to the dictionary, made
   // in the order of the logs: afterwards it holds what it held before the
   // first. replay(i, add) must call add(word, count) for the items added
-  // under logs[i] by AddWords (its words of more than 3 bytes; shorter ones
-  // are not added), AddEntries or AddToPartition, in the order they were
-  // given (further items are passed over). Needs no memory; the logs are
-  // left unusable until cleared.
+  // under logs[i] by AddWords, AddEntries or AddToPartition, in the order
+  // they were given (further items are passed over). Needs no memory; the
+  // logs are left unusable until cleared.
   template <class Replay>
   void Undo(std::span<AddLog* const> logs, Replay&& replay);
 
@@ -198,8 +198,9 @@ class Dictionary {
   // that item.
   void TakeOff(std::span<AddLog* const> logs, std::size_t i, std::uint64_t position,
                std::string_view word, std::int32_t count);
-  template <class WordAt, class CountAt, class Keep>
-  void AddInBatches(std::size_t n, WordAt word_at, CountAt count_at, Keep keep, AddLog* log);
+  template <class WordAt, class CountAt, class HashAt>
+  void AddInBatches(std::size_t n, WordAt word_at, CountAt count_at, HashAt hash_at,
+                    std::size_t first, std::size_t end, AddLog* log);
 
   // Memory of the partitions' large blocks and indexes. Declared before
   // them so that it is destroyed after them: they give their memory back to
