@@ -1,10 +1,5 @@
 #include "index/best_word_index.h"
 
-#include <algorithm>
-#include <string>
-#include <utility>
-#include <vector>
-
 #include "base/bytes.h"
 #include "base/check.h"
 #include "index/section.h"
