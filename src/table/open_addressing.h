@@ -44,6 +44,11 @@ inline std::uint32_t TagOf(std::uint64_t hash) {
   return (static_cast<std::uint32_t>(hash) & ~std::uint32_t{7}) | 4;
 }
 
+// Whether `taken` slots of `size` crowd a table: probes stay short while at
+// most 4/5 of the slots are taken, so an owner that grows its table does so
+// beyond that.
+inline bool Crowded(std::size_t taken, std::size_t size) { return taken * 5 > size * 4; }
+
 class SlotSpan {
  public:
   SlotSpan() = default;

@@ -29,10 +29,9 @@ WordTable::~WordTable() { FreeSlots(pool_, slots_); }
 WordTable::Ref WordTable::Add(std::size_t i, std::uint32_t tag, std::string_view word,
                               std::int32_t value) {
   CheckWordSize(word.size());
-  // Keep the load at or below 4/5: probes stay short and the slots few. The
-  // slots grow first, so that running out of memory leaves the table as it
-  // was.
-  if ((size_ + 1) * 5 > slots_.size() * 4) {
+  // The slots grow first, so that running out of memory leaves the table as
+  // it was.
+  if (Crowded(size_ + 1, slots_.size())) {
     Rehash(slots_.size() * 2);
     i = slots_.Find(tag, [](Slot) { return false; });
   }
@@ -52,7 +51,7 @@ void WordTable::Reserve(std::size_t expected) {
   const std::size_t limit = std::min(16 * size_, std::size_t{1} << 32);
   expected = std::min(expected, limit);
   std::size_t count = slots_.size();
-  while (expected * 5 > count * 4 && count * 2 <= limit) count *= 2;
+  while (Crowded(expected, count) && count * 2 <= limit) count *= 2;
   if (count > slots_.size()) Rehash(count);
 }
 

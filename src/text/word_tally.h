@@ -112,8 +112,7 @@ class WordTally {
     }
     entries_.push_back(Entry(word, hash));
     slots_[i] = Slot{tag, static_cast<std::uint32_t>(entries_.size() - 1)};
-    // A load of at most 1/2.
-    if (entries_.size() * 2 > slots_.size()) Resize(slots_.size() * 2);
+    if (Crowded(entries_.size(), slots_.size())) Resize(slots_.size() * 2);
   }
 
   // Files the entries anew in `count` slots.
