@@ -1,7 +1,9 @@
 #include "io/atomic_file.h"
 
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -121,6 +123,15 @@ Status LinkUnnamed(int fd, const char* name) {
   return Status::System(errno);
 }
 
+// Whether the effective capability set holds `capability` (CAP_FOWNER, say).
+// When the system does not say, true: the attempt itself will tell.
+bool HasCapability(int capability) {
+  __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct sets[_LINUX_CAPABILITY_U32S_3] = {};
+  if (::syscall(SYS_capget, &header, sets) != 0) return true;
+  return (sets[capability / 32].effective >> (capability % 32) & 1) != 0;
+}
+
 // Makes the rename in `folder` durable, as the contents already are.
 Status SyncFolder(const std::string& folder) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -156,6 +167,22 @@ AtomicFile::AtomicFile(const std::string& path, Steering steering)
   constexpr std::size_t kTempExtra = 8;  // "." and ".XXXXXX"
   temporary_prefix_ = dir + "." + base.substr(0, NAME_MAX - kTempExtra) + ".";
 
+  // A rename over a file needs only the folder's permission; we replace only
+  // a file that we could have written in place, as cp would. Both refusals
+  // come before any file of ours exists.
+  struct stat st;
+  replacing_ = ::stat(target_.c_str(), &st) == 0;
+  if (replacing_ && ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0 &&
+      (errno == EACCES || errno == EPERM)) {
+    status_ = Status::System(errno);
+  } else if (replacing_ && StickyKeepsUsOut() && !HasCapability(CAP_FOWNER)) {
+    status_ = StickyRefusal();
+  }
+  if (!status_.ok()) {
+    out_ = std::make_unique<OutputFile>(-1, false);
+    return;
+  }
+
   fd_ = steering_.unnamed ? OpenUnnamed(folder_) : -1;
   Status made = fd_ >= 0 ? Status() : Status::System(steering_.unnamed ? errno : EOPNOTSUPP);
   // Kernels and file systems without unnamed files say so in several ways.
@@ -177,8 +204,6 @@ AtomicFile::AtomicFile(const std::string& path, Steering steering)
     out_ = std::make_unique<OutputFile>(-1, false);
     return;
   }
-  struct stat st;
-  replacing_ = ::stat(target_.c_str(), &st) == 0;
   if (replacing_) {
     // Owner and group first: changing them clears the setuid and setgid bits.
     if (::fchown(fd_, st.st_uid, st.st_gid) != 0) {
@@ -198,6 +223,17 @@ AtomicFile::AtomicFile(const std::string& path, Steering steering)
 }
 
 AtomicFile::~AtomicFile() { Discard(); }
+
+bool AtomicFile::StickyKeepsUsOut() const {
+  struct stat folder, file;
+  const uid_t us = ::geteuid();
+  return ::stat(folder_.c_str(), &folder) == 0 && (folder.st_mode & S_ISVTX) != 0 &&
+         folder.st_uid != us && ::stat(target_.c_str(), &file) == 0 && file.st_uid != us;
+}
+
+Status AtomicFile::StickyRefusal() const {
+  return Status::System(EPERM, "cannot replace a file of another user in sticky folder " + folder_);
+}
 
 void AtomicFile::Discard() {
   if (fd_ >= 0) ::close(fd_);
@@ -234,7 +270,10 @@ Status AtomicFile::Commit() {
   fd_ = -1;
   if (status_.ok() && !named) {
     if (steering_.before_naming) steering_.before_naming();
-    if (::rename(temporary_name, target_.c_str()) != 0) status_ = Status::System(errno);
+    if (::rename(temporary_name, target_.c_str()) != 0) {
+      const int error = errno;
+      status_ = error == EPERM && StickyKeepsUsOut() ? StickyRefusal() : Status::System(error);
+    }
   }
   if (!status_.ok()) {
     Discard();
