@@ -154,6 +154,7 @@ TEST(Cli, ArgumentsRunLeftToRightWithTheirStatusesAndMessages) {
 TEST(Cli, WhatOnlyTheBinaryShows) {
   const std::string all = kDeciphered + kBookDict + kBookReport + kDeciphered;
   const std::string in_order = D + "-a book -d s.txt -s so -i -d s.txt";
+  const std::string closed = ": standard input is closed\n";
   // 150,000 entries (2 MB), put in dictionary order by test_support.h.
   Counts counts;
   for (int i = 0; i < 150000; ++i) counts[std::to_string(i * 7) + "wxy"] = i % 2001 - 1000;
@@ -167,9 +168,13 @@ TEST(Cli, WhatOnlyTheBinaryShows) {
       {"(" + D + "-a book -s /dev/stderr -d s.txt 2>&1 >&-; echo $?) | cat", 0,
        kBookDict + "dorvenix: error: standard output: Bad file descriptor\n2\n", ""},
       // A closed standard input is held by the root folder, which no file of
-      // ours can take over and /dev/stdin cannot read.
-      {D + "-a book /dev/stdin -s new.dict -d s.txt <&-", 2, kDeciphered,
-       "dorvenix: error: /dev/stdin: Is a directory\n"},
+      // ours can take over and /dev/stdin cannot read: it is said to be
+      // closed. The root folder by its own name, or a folder given as
+      // standard input, is a folder.
+      {D + "-a book /dev/stdin -s new.dict -l /dev/fd/0 -d /dev/stdin / s.txt <&-", 2, kDeciphered,
+       "dorvenix: error: /dev/stdin" + closed + "dorvenix: error: /dev/fd/0" + closed +
+           "dorvenix: error: /dev/stdin" + closed + "dorvenix: error: /: Is a directory\n"},
+      {D + "-a /dev/stdin <sub", 2, "", "dorvenix: error: /dev/stdin: Is a directory\n"},
       // Every file is closed once used, with standard input closed too.
       {"ulimit -n 20; " + D + Times(40, "-l book.dict -a book -s new.dict -d s.txt ") + "<&-", 0,
        Times(40, kDeciphered), ""},
