@@ -142,6 +142,12 @@ TEST(Cli, ArgumentsRunLeftToRightWithTheirStatusesAndMessages) {
       {"-a book -s -i o.dict", 0, kBookReport, ""},
       {"-l o.dict -d s.txt", 0, kDeciphered, ""},
       {"-l -a -d -s o.dict -i", 0, kEmptyReport, ""},
+      // "-" is a file name; where there is none, who meant standard input
+      // learns its name.
+      {"-d - -l - -a book -s - -l - -i", 2, kBookReport,
+       Times(2,
+             "dorvenix: error: -: No such file or directory (for standard input, name "
+             "/dev/stdin)\n")},
       // A standard output that fails is reported once, before what follows,
       // and fails the run; the commands still run.
       {"", 1, "", bad_out, true},

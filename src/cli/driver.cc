@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <memory>
 #include <new>
 #include <string>
@@ -88,7 +89,9 @@ class Run {
       case Mode::kLoad: {
         InputFile in = InputFile::Open(path);
         // A missing dictionary is an empty one: '-l dict -s dict' starts it.
-        if (in.missing()) return {};
+        // Not "-": whoever names it most likely meant standard input, and is
+        // told its name rather than left with an empty dictionary.
+        if (in.missing() && path != "-") return {};
         if (in.failed()) return in.status();
         return Unchanged(in, LoadDictionary(dictionary_, in, plan_));
       }
@@ -156,13 +159,18 @@ class Run {
 
   // What failed on the file `path`, in words. For a name that leads to a
   // closed standard descriptor, that it is closed says more than the
-  // system's reason.
+  // system's reason; "-" that names no file was most likely meant as
+  // standard input, whose name is given.
   static std::string Describe(const std::string& path, const Status& status, Mode mode) {
     if (mode == Mode::kNone || status.code() != Status::Code::kSystem) return status.Describe(path);
     static constexpr const char* kStandard[] = {"input", "output", "error"};
     const int closed = ClosedStandardDescriptorNamedBy(path);
     if (closed >= 0) return path + ": standard " + kStandard[closed] + " is closed";
-    return status.Describe(path);
+    std::string text = status.Describe(path);
+    if (path == "-" && mode != Mode::kSave && status.error() == ENOENT) {
+      text += " (for standard input, name /dev/stdin)";
+    }
+    return text;
   }
 
   // Writes one line to standard error, after what standard output holds so
