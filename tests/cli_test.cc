@@ -229,30 +229,30 @@ TEST(Cli, WhatOnlyTheBinaryShows) {
        "2\n" + kBookDict, "dorvenix: error: standard output: File too large\n"},
   });
   // A save replaces only a file that the user could have written in place,
-  // whatever the folder allows. Run as an unprivileged user: nobody when we
-  // are root (root's files being another user's), else ourselves.
+  // whatever the folder allows. Run as an unprivileged user: nobody, on a
+  // copy of the binary that it can reach, when we are root (root's files
+  // being another user's); else ourselves.
   const bool root = ::geteuid() == 0;
   const std::string as = root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
-  const std::string old = "olds 5\n";
-  ASSERT_EQ(RunShell("chmod 711 . && mkdir u t && echo olds 5 | tee u/ro u/rw u/theirs t/theirs "
-                     ">/dev/null && chmod 444 u/ro && chmod 666 t/theirs && chmod 1777 t" +
-                         std::string(root ? " && chown 65534:65534 u u/ro u/rw" : ""),
-                     ws)
-                .status,
-            0);
-  if (root && RunShell(as + "test -x \"$DORVENIX\" -a -w u", ws).status != 0) {
-    GTEST_SKIP() << "nobody cannot reach the binary or the test's folder";
+  const std::string N = as + (root ? "timeout -k 5 30 ./bin " : D), old = "olds 5\n";
+  const std::string setup =
+      "chmod 711 . && mkdir u t && echo olds 5 | tee u/ro u/rw u/theirs t/theirs >/dev/null && "
+      "chmod 444 u/ro && chmod 666 t/theirs && chmod 1777 t";
+  const std::string give = " && cp \"$DORVENIX\" bin && chown 65534:65534 u u/ro u/rw";
+  ASSERT_EQ(RunShell(setup + (root ? give : ""), ws).status, 0);
+  if (RunShell(as + "test -w u", ws).status != 0) {
+    GTEST_SKIP() << "nobody cannot reach " << ws.path();
   }
   ws.Check({
-      {as + D + "-a book -s u/ro -d s.txt", 2, kDeciphered,
+      {N + "-a book -s u/ro -d s.txt", 2, kDeciphered,
        "dorvenix: error: u/ro: Permission denied\n"},
-      {as + D + "-a book -s u/rw && cmp u/rw book.dict && cat u/ro && stat -c %a u/ro", 0,
-       old + "444\n", ""},
+      {N + "-a book -s u/rw && cmp u/rw book.dict && cat u/ro && stat -c %a u/ro", 0, old + "444\n",
+       ""},
   });
   if (!root) GTEST_SKIP() << "only root has another user's files to try, and devices to make";
   ws.Check({
-      {as + D + "-a book -s u/theirs", 2, "", "dorvenix: error: u/theirs: Permission denied\n"},
-      {as + D + "-a book -s t/theirs", 2, "",
+      {N + "-a book -s u/theirs", 2, "", "dorvenix: error: u/theirs: Permission denied\n"},
+      {N + "-a book -s t/theirs", 2, "",
        "dorvenix: error: t/theirs: cannot replace a file of another user in sticky folder t: "
        "Operation not permitted\n"},
       // Root replaces a read-only file, as cp would, keeping its mode and owner.
