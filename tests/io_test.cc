@@ -44,8 +44,9 @@ TEST(SaveFile, ASaveThatCannotSucceedIsRefusedBeforeAnyWork) {
     OutputFile out(&unused);
     bool worked = false;
     Status saved;
+    const std::string path = dir.File(name);  // clang 14 captures no structured binding
     AsUnprivileged([&] {
-      saved = SaveFile(dir.File(name), out, [&](OutputFile&) {
+      saved = SaveFile(path, out, [&](OutputFile&) {
         worked = true;
         return Status();
       });
