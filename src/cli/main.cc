@@ -15,6 +15,8 @@ namespace {
 // standard output, say. Each closed one is held by a descriptor that can be
 // neither read nor written, so that it fails as the closed one would
 // (EBADF) and is reported like any standard output that cannot be written.
+// A name that leads to it (/dev/stdin) is reported as closed
+// (ClosedStandardDescriptorNamedBy).
 void HoldClosedStandardDescriptors() {
   for (int fd = 0; fd <= 2; ++fd) {
     if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
