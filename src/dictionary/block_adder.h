@@ -81,7 +81,7 @@ class BlockAdder {
               Fail(place);
             }
           }
-          turns.Take(block, [&](std::size_t p) {
+          turns.Take(block, [&](std::size_t p) noexcept {
             if (!adds || !Adds(block)) return;
             try {
               dictionary_.AddToPartition(p, w.buckets.Of(p), &w.log);
