@@ -1,9 +1,10 @@
 // Dictionary: every known word with the number of times it has been seen.
 //
-// The dictionary owns its words and never removes one: the views it hands
-// out stay valid for its whole life. Counts are signed 32-bit and saturate at
-// their limits instead of wrapping. Words of 3 bytes or fewer are never
-// learnt (AddWord); a caller that adds entries directly decides itself.
+// The dictionary owns its words and removes one only when the run of adds
+// that brought it is undone (Undo): the views of the others stay valid for
+// its whole life. Counts are signed 32-bit and saturate at their limits
+// instead of wrapping. Words of 3 bytes or fewer are never learnt (AddWord);
+// a caller that adds entries directly decides itself.
 //
 // It holds words and counts and nothing else: choosing the best word for a
 // scrambled one is the job of a BestWordIndex built from it, and dictionary
