@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const WorkPlan plan{3, block};  // small blocks on 3 threads
   FUZZ_CHECK(LoadDictionary(whole, seed).ok() && LoadDictionary(small, small_seed, plan).ok());
   testing::Counts counts;
-  whole.ForEachInOrder([&](std::string_view word, std::int32_t count) { counts.emplace(word, count); });
+  whole.ForEachInOrder(
+      [&](std::string_view word, std::int32_t count) { counts.emplace(word, count); });
 
   const BestWordIndex index(whole);
   const std::string out = Decipher(index, text, SIZE_MAX);
