@@ -5,9 +5,9 @@
 // is not a letter in place and gives for each word what the plain rules give
 // for its lowercase form (test_support.h BestOf); learning adds one count
 // for each occurrence of a word of more than 3 letters, lowercased.
-#include "dictionary/best_word_index.h"
 #include "dictionary/dictionary_file.h"
 #include "fuzz_check.h"
+#include "index/best_word_index.h"
 #include "test_support.h"
 #include "text/decipher.h"
 #include "text/learn.h"
@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const WorkPlan plan{3, block};  // small blocks on 3 threads
   FUZZ_CHECK(LoadDictionary(whole, seed).ok() && LoadDictionary(small, small_seed, plan).ok());
   testing::Counts counts;
-  whole.ForEach([&](std::string_view word, std::int32_t count) { counts.emplace(word, count); });
+  whole.ForEachInOrder([&](std::string_view word, std::int32_t count) { counts.emplace(word, count); });
 
   const BestWordIndex index(whole);
   const std::string out = Decipher(index, text, SIZE_MAX);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -128,9 +129,13 @@ TEST(Cli, ArgumentsRunLeftToRightWithTheirStatusesAndMessages) {
       {"-a book -s nowhere/d sub -d s.txt", 2, kDeciphered,
        "dorvenix: error: nowhere/d: cannot write in folder nowhere" + kNoFile +
            "dorvenix: error: sub: Is a directory\n"},
-      // /proc makes no files, though "no such file" is what it says.
+      // /proc makes no files, though "no such file" is what it says to those
+      // who may write in it.
       {"-s p/x.dict", 2, "",
-       "dorvenix: error: p/x.dict: cannot write in folder p: Operation not supported\n"},
+       "dorvenix: error: p/x.dict: cannot write in folder p: " +
+           std::string(::faccessat(AT_FDCWD, "/proc", W_OK, AT_EACCESS) == 0
+                           ? "Operation not supported\n"
+                           : "Permission denied\n")},
       // "-s" needs a file before the next "-l", "-s", "-a", "-d" or the end
       // ("-i" is no command); an empty "-l", "-a" or "-d" is fine.
       {"-a book -s", 2, "", unnamed},
@@ -138,6 +143,12 @@ TEST(Cli, ArgumentsRunLeftToRightWithTheirStatusesAndMessages) {
       {"-a book -s -i o.dict", 0, kBookReport, ""},
       {"-l o.dict -d s.txt", 0, kDeciphered, ""},
       {"-l -a -d -s o.dict -i", 0, kEmptyReport, ""},
+      // "-" is a file name; where there is none, who meant standard input
+      // learns its name.
+      {"-d - -l - -a book -s - -l - -i", 2, kBookReport,
+       Times(2,
+             "dorvenix: error: -: No such file or directory (for standard input, name "
+             "/dev/stdin)\n")},
       // A standard output that fails is reported once, before what follows,
       // and fails the run; the commands still run.
       {"", 1, "", bad_out, true},
@@ -150,6 +161,7 @@ TEST(Cli, ArgumentsRunLeftToRightWithTheirStatusesAndMessages) {
 TEST(Cli, WhatOnlyTheBinaryShows) {
   const std::string all = kDeciphered + kBookDict + kBookReport + kDeciphered;
   const std::string in_order = D + "-a book -d s.txt -s so -i -d s.txt";
+  const std::string closed = ": standard input is closed\n";
   // 150,000 entries (2 MB), put in dictionary order by test_support.h.
   Counts counts;
   for (int i = 0; i < 150000; ++i) counts[std::to_string(i * 7) + "wxy"] = i % 2001 - 1000;
@@ -163,9 +175,13 @@ TEST(Cli, WhatOnlyTheBinaryShows) {
       {"(" + D + "-a book -s /dev/stderr -d s.txt 2>&1 >&-; echo $?) | cat", 0,
        kBookDict + "dorvenix: error: standard output: Bad file descriptor\n2\n", ""},
       // A closed standard input is held by the root folder, which no file of
-      // ours can take over and /dev/stdin cannot read.
-      {D + "-a book /dev/stdin -s new.dict -d s.txt <&-", 2, kDeciphered,
-       "dorvenix: error: /dev/stdin: Is a directory\n"},
+      // ours can take over and /dev/stdin cannot read: it is said to be
+      // closed. The root folder by its own name, or a folder given as
+      // standard input, is a folder.
+      {D + "-a book /dev/stdin -s new.dict -l /dev/fd/0 -d /dev/stdin / s.txt <&-", 2, kDeciphered,
+       "dorvenix: error: /dev/stdin" + closed + "dorvenix: error: /dev/fd/0" + closed +
+           "dorvenix: error: /dev/stdin" + closed + "dorvenix: error: /: Is a directory\n"},
+      {D + "-a /dev/stdin <sub", 2, "", "dorvenix: error: /dev/stdin: Is a directory\n"},
       // Every file is closed once used, with standard input closed too.
       {"ulimit -n 20; " + D + Times(40, "-l book.dict -a book -s new.dict -d s.txt ") + "<&-", 0,
        Times(40, kDeciphered), ""},
@@ -212,6 +228,38 @@ TEST(Cli, WhatOnlyTheBinaryShows) {
        0, kDeciphered + "2\n", "dorvenix: error: big.dict: File too large\n"},
       {"ulimit -f 1; " + D + "-a book -d " + Times(20, "s.txt ") + "-s d >o; echo $?; cat d", 0,
        "2\n" + kBookDict, "dorvenix: error: standard output: File too large\n"},
+  });
+  // A save replaces only a file that the user could have written in place,
+  // whatever the folder allows. Run as an unprivileged user: nobody, on a
+  // copy of the binary that it can reach, when we are root (root's files
+  // being another user's); else ourselves.
+  const bool root = ::geteuid() == 0;
+  const std::string as = root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  const std::string N = as + (root ? "timeout -k 5 30 ./bin " : D), old = "olds 5\n";
+  const std::string setup =
+      "chmod 711 . && mkdir u t && echo olds 5 | tee u/ro u/rw u/theirs t/theirs >/dev/null && "
+      "chmod 444 u/ro && chmod 666 t/theirs && chmod 1777 t";
+  const std::string give = " && cp \"$DORVENIX\" bin && chown 65534:65534 u u/ro u/rw";
+  ASSERT_EQ(RunShell(setup + (root ? give : ""), ws).status, 0);
+  if (RunShell(as + "test -w u", ws).status != 0) {
+    GTEST_SKIP() << "nobody cannot reach " << ws.path();
+  }
+  ws.Check({
+      {N + "-a book -s u/ro -d s.txt", 2, kDeciphered,
+       "dorvenix: error: u/ro: Permission denied\n"},
+      {N + "-a book -s u/rw && cmp u/rw book.dict && cat u/ro && stat -c %a u/ro", 0, old + "444\n",
+       ""},
+  });
+  if (!root) GTEST_SKIP() << "only root has another user's files to try, and devices to make";
+  ws.Check({
+      {N + "-a book -s u/theirs", 2, "", "dorvenix: error: u/theirs: Permission denied\n"},
+      {N + "-a book -s t/theirs", 2, "",
+       "dorvenix: error: t/theirs: cannot replace a file of another user in sticky folder t: "
+       "Operation not permitted\n"},
+      // Root replaces a read-only file, as cp would, keeping its mode and owner.
+      {"cat u/theirs t/theirs; stat -c '%a %u' u/theirs t/theirs; " + D +
+           "-a book -s u/ro && cmp u/ro book.dict && stat -c '%a %u' u/ro",
+       0, old + old + "644 0\n666 0\n444 65534\n", ""},
   });
   // Devices made in the test's own folder: the real /dev is never written.
   if (RunShell("mknod full c 1 7 && mknod null c 1 3 && mknod tun c 10 200", ws).status != 0) {
@@ -278,6 +326,57 @@ TEST(Progress, ShownWhileAFileOf64MiBIsWorkedOnOffScreen) {
                 shown.ends_with(" MB/s\x1b[K\r\x1b[K"))
         << shown;
   }
+}
+
+constexpr char kOld[] = "olds 5\n";
+
+// `count` distinct dictionary lines "wNNNNNNN 1".
+std::string NumberedDictionary(int count) {
+  std::string text;
+  char line[32];
+  for (int i = 0; i < count; ++i)
+    text.append(line, static_cast<std::size_t>(std::snprintf(line, sizeof line, "w%07d 1\n", i)));
+  return text;
+}
+
+// Under address-space limits from "barely starts" to "nearly enough", every
+// failure is reported as out of memory instead of aborting, the commands
+// after it still run, and a save that ran out leaves the old file and
+// nothing else.
+TEST(Cli, OutOfMemoryIsReportedAndLeavesNoDebris) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizers reserve more address space than these limits";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+  GTEST_SKIP() << "the sanitizers reserve more address space than these limits";
+#endif
+#endif
+  TempDir dir;
+  dir.Write("mid.dict", NumberedDictionary(200000));
+  ASSERT_EQ(RunShell("head -c 8000000 /dev/zero | tr '\\0' a > word.txt", dir).status, 0);
+  bool save_ran_out = false;
+  for (int limit = 5000; limit <= 21000; limit += 1000) {
+    SCOPED_TRACE("ulimit -v " + std::to_string(limit));
+    dir.Write("o.dict", kOld);
+    const RunResult run = RunShell("ulimit -v " + std::to_string(limit) +
+                                       "; exec \"$DORVENIX\" -a word.txt -l mid.dict -s o.dict -i",
+                                   dir);
+    if (run.status == 127) continue;  // the loader could not even map the libraries
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err, "") << "a failure is always said";
+    std::istringstream lines(run.err);
+    for (std::string line; std::getline(lines, line);) {
+      EXPECT_TRUE(line.starts_with("dorvenix: error: ") && line.ends_with("out of memory")) << line;
+    }
+    // The save ran out, or nothing could start: the old file stays.
+    if (run.err.find("o.dict") != std::string::npos ||
+        run.err.find("word.txt") == std::string::npos) {
+      save_ran_out |= run.err.find("o.dict") != std::string::npos;
+      EXPECT_EQ(ReadFile(dir.File("o.dict")), kOld);
+    }
+    EXPECT_EQ(FilesIn(dir.path()), (Files{"mid.dict", "o.dict", "word.txt"}));
+  }
+  EXPECT_TRUE(save_ran_out);
 }
 
 }  // namespace

@@ -1,179 +1,31 @@
+// The dictionary: word keys, adding and undoing, the file format, and the
+// engine that adds the blocks of a file or text on several threads.
 #include "dictionary/dictionary.h"
 
 #include <gtest/gtest.h>
-#include <sys/mman.h>
 
 #include <algorithm>
-#include <cstring>
-#include <memory>
 #include <new>
-#include <numeric>
-#include <optional>
+#include <random>
 #include <span>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "base/arena.h"
 #include "base/hash.h"
-#include "base/huge_pages.h"
-#include "base/page_pool.h"
-#include "dictionary/add_log.h"
-#include "dictionary/best_word_index.h"
+#include "dictionary/block_adder.h"
+#include "dictionary/dictionary_file.h"
 #include "dictionary/entry_buckets.h"
+#include "dictionary/entry_line.h"
+#include "dictionary/report.h"
 #include "dictionary/word_key.h"
-#include "dictionary/word_table.h"
+#include "io/block_reader.h"
 #include "test_support.h"
+#include "text/learn.h"
+#include "text/word_scanner.h"
 
 namespace dorvenix::testing {
 namespace {
-
-TEST(HashBytes, DependsOnEveryByteAndNothingElse) {
-  // Each length takes its own path. The same bytes with other neighbours hash
-  // alike; changing any one byte changes the hash.
-  std::mt19937 rng(9);
-  std::string buffer(64, '\0');
-  for (std::size_t n = 0; n <= 40; ++n) {
-    for (char& c : buffer) c = static_cast<char>(rng());
-    const std::string word = buffer.substr(8, n);
-    const std::uint64_t hash = HashBytes(word);
-    EXPECT_EQ(HashBytes(std::string_view(buffer).substr(8, n)), hash) << n;
-    for (std::size_t i = 0; i < n; ++i) {
-      std::string changed = word;
-      changed[i] = static_cast<char>(changed[i] ^ 1);
-      EXPECT_NE(HashBytes(changed), hash) << n << " " << i;
-    }
-  }
-}
-
-TEST(Arena, RecordsOfAnySizeFillTheAddressSpaceAndRollBack) {
-  // Records of every size keep their bytes, and at least half the address
-  // space holds records when the limit is reached: a limit, not memory.
-  // Rolled back to a mark, the arena forgets what came after it and hands
-  // out the same Refs again.
-  struct Case {
-    std::size_t max_windows, min_size, max_size;
-    bool pooled;
-  };
-  PagePool pool;
-  for (const Case c : {Case{40, 4, 256, false}, Case{40, 4, 8192, true},
-                       Case{40, 4100, 20000, false}, Case{12, 65540, 300000, true}}) {
-    SCOPED_TRACE(std::to_string(c.min_size) + " to " + std::to_string(c.max_size));
-    Arena arena(c.max_windows, c.pooled ? &pool : nullptr, "full");
-    std::vector<std::pair<Arena::Ref, std::size_t>> records;
-    std::size_t total = 0, at_mark = 0;
-    std::optional<Arena::Mark> mark;
-    std::mt19937 rng(5);
-    try {
-      for (;;) {
-        if (records.size() == 5) mark = arena.mark(), at_mark = total;
-        const std::size_t size = c.min_size + 4 * (rng() % ((c.max_size - c.min_size) / 4 + 1));
-        const Arena::Ref ref = arena.Allocate(size);
-        std::memset(arena.At(ref), static_cast<int>(records.size() % 251), size);
-        records.emplace_back(ref, size);
-        total += size;
-      }
-    } catch (const LimitReached& limit) {
-      EXPECT_STREQ(limit.what(), "full");
-    }
-    EXPECT_GE(2 * total, c.max_windows * Arena::kWindowSize);
-    auto check = [&](std::size_t n, std::size_t bytes) {
-      for (std::size_t i = 0; i < n; ++i) {
-        const std::string expected(records[i].second, static_cast<char>(i % 251));
-        ASSERT_EQ(std::string_view(arena.At(records[i].first), records[i].second), expected) << i;
-        ASSERT_EQ(arena.AllocatedSince(*mark, records[i].first), i >= 5) << i;
-      }
-      std::size_t used = 0;
-      arena.ForEachBlock([&](Arena::Ref, std::size_t block) { used += block; });
-      EXPECT_EQ(used, bytes);
-    };
-    ASSERT_TRUE(mark);
-    check(records.size(), total);
-    arena.RollBack(*mark);
-    check(5, at_mark);
-    for (std::size_t i = 5; i < records.size(); ++i) {
-      ASSERT_EQ(arena.Allocate(records[i].second), records[i].first) << i;
-    }
-  }
-}
-
-TEST(PagePool, ChunksStayApartAndKeepTheirBytesAcrossThreads) {
-  // Single chunks and runs longer than a region, from four threads at once;
-  // chunks given back are handed out again.
-  PagePool pool;
-  constexpr std::size_t kChunk = PagePool::kChunkSize;
-  std::vector<std::vector<std::pair<char*, std::size_t>>> taken(4);
-  std::vector<std::thread> threads;
-  for (std::size_t t = 0; t < taken.size(); ++t) {
-    threads.emplace_back([&, t] {
-      for (std::size_t i = 0; i < 200; ++i) {
-        const std::size_t chunks = i == 7 && t == 0 ? 700 : 1 + i % 3;
-        char* const run = pool.Allocate(chunks);
-        std::memset(run, static_cast<int>(t * 64 + i % 64), chunks * kChunk);
-        taken[t].emplace_back(run, chunks);
-        if (i % 5 == 4) {
-          pool.Free(taken[t].back().first, chunks);
-          taken[t].pop_back();
-        }
-      }
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
-  std::vector<std::pair<char*, std::size_t>> all;
-  for (std::size_t t = 0; t < taken.size(); ++t) {
-    for (std::size_t i = 0; i < taken[t].size(); ++i) {
-      const auto [run, chunks] = taken[t][i];
-      const std::size_t made = i + i / 4;  // the loop index that took it
-      ASSERT_EQ(std::string_view(run, chunks * kChunk),
-                std::string(chunks * kChunk, static_cast<char>(t * 64 + made % 64)));
-      all.push_back(taken[t][i]);
-    }
-  }
-  std::sort(all.begin(), all.end());
-  for (std::size_t i = 1; i < all.size(); ++i) {
-    ASSERT_LE(all[i - 1].first + all[i - 1].second * kChunk, all[i].first);
-  }
-  char* const again = pool.Allocate(1);
-  EXPECT_FALSE(std::binary_search(all.begin(), all.end(), std::pair(again, std::size_t{1})));
-  {  // A pool's regions go with it: its chunks are no longer mapped.
-    char* gone;
-    {
-      PagePool brief;
-      gone = brief.Allocate(1);
-    }
-    unsigned char in_core[1];
-    EXPECT_NE(::mincore(gone, 4096, in_core), 0);
-  }
-  std::vector<std::uint32_t, HugePageAllocator<std::uint32_t>> big(std::size_t{3} << 20);
-  std::iota(big.begin(), big.end(), 0u);
-  big.resize(std::size_t{5} << 20, 7);
-  EXPECT_EQ(big[(std::size_t{3} << 20) - 1] + big[std::size_t{3} << 20], (3u << 20) - 1 + 7);
-  // A size whose bytes overflow is refused, not wrapped to a few bytes.
-  EXPECT_THROW(HugePageAllocator<std::uint32_t>().allocate(SIZE_MAX / 4 + 2), std::bad_alloc);
-  // Of the room mapped for alignment, the tail is given back: the page after
-  // the memory asked for is not mapped (mincore fails on it).
-  const std::size_t bytes = (std::size_t{5} << 20) + 100,
-                    pages = (bytes + 4095) & ~std::size_t{4095};
-  char* const mapped = static_cast<char*>(MapHugePages(bytes));
-  unsigned char in_core[1];
-  EXPECT_EQ(::mincore(mapped + pages - 4096, 4096, in_core), 0);
-  EXPECT_NE(::mincore(mapped + pages, 4096, in_core), 0);
-  UnmapHugePages(mapped, bytes);
-}
-
-TEST(WordKey, EveryLengthSortsLikeStdSort) {
-  // Each length takes its own sorting path (network, insertion, counting).
-  std::mt19937 rng(1);
-  for (std::size_t length = 0; length <= 40; ++length) {
-    for (int round = 0; round < 200; ++round) {
-      const std::string word = RandomWord(rng, length, round % 2 ? "abc" : "");
-      std::string key(length, '\0');
-      MakeWordKey(word, key.data());
-      ASSERT_EQ(key, KeyOf(word)) << "length " << length;
-    }
-  }
-}
 
 TEST(WordKey, SameKeyAgreesWithComparingKeys) {
   // Pairs over small alphabets collide often: lengths past the letter
@@ -201,7 +53,7 @@ TEST(Dictionary, AnUndoneRunOfAddsLeavesWhatWasThere) {
   const std::string before = Listing(dictionary);
   const Dictionary::Entry entries[] = {{"kept", 3},   {"most", 1000}, {"newer", 2},
                                        {"most", -50}, {"most", 9},    {"kept", 1}};
-  const std::string_view words[] = {"kept", "fresh", "ab", "most", "kept"};
+  const std::string_view words[] = {"kept", "fresh", "most", "kept"};
   // The entries go in twice: at once, and partition by partition.
   EntryBuckets buckets;
   buckets.Fill(
@@ -212,17 +64,15 @@ TEST(Dictionary, AnUndoneRunOfAddsLeavesWhatWasThere) {
   for (std::size_t p = 0; p < Dictionary::kPartitions; ++p) {
     dictionary.AddToPartition(p, buckets.Of(p), &second);
   }
-  dictionary.AddWords(std::span(words).first(4), &third);
+  dictionary.AddWords(std::span(words).first(3), &third);
   Dictionary::AddLog* const logs[] = {&first, &second, &third};
-  Dictionary::AddLog::Undo(dictionary, logs, [&](std::size_t i, auto&& add) {
+  dictionary.Undo(logs, [&](std::size_t i, auto&& add) {
     if (i == 0) {
       for (const Dictionary::Entry& e : entries) add(e.word, e.count);
     } else if (i == 1) {
       for (const Dictionary::HashedEntry& e : buckets.all()) add(e.word(), e.count);
     } else {
-      for (const std::string_view w : words) {
-        if (w.size() > 3) add(w, 1);
-      }
+      for (const std::string_view w : words) add(w, 1);
     }
   });
   EXPECT_EQ(Listing(dictionary), before);
@@ -236,8 +86,7 @@ TEST(Dictionary, AddsCountsAndSaturates) {
   for (std::int32_t add : {kMax, kMin}) dictionary.AddEntry("back", add);
   // A word longer than 16 bytes, twice, from different places.
   const std::string_view text = "abcdefghijklmnopq abcdefghijklmnopq";
-  const std::string_view words[] = {"the",  "text", "a",    text.substr(18),
-                                    "text", "",     "abcd", text.substr(0, 17)};
+  const std::string_view words[] = {"text", text.substr(18), "text", "abcd", text.substr(0, 17)};
   dictionary.AddWords(words);
   for (const char* word : {"text", "the", "abcd"}) dictionary.AddWord(word);
   const Dictionary::Entry entries[] = {{"abc", 2}, {"text", -5}};  // the caller decides
@@ -248,125 +97,282 @@ TEST(Dictionary, AddsCountsAndSaturates) {
   EXPECT_TRUE(dictionary.CountOf("text") == -2 && !dictionary.CountOf("the"));
 }
 
-TEST(WordTable, KeepsAndFindsEveryWordWhateverTheHashes) {
-  // Every word under one hash, under three, under its own, or under one of
-  // two (-1: the words after the mark under the hash whose probe starts at
-  // the first slot), with one larger than an arena block: each is kept and
-  // found, across growth and room made for more; rolled back to a mark, the
-  // words added since are gone and the others still found, and the longest
-  // is one of those.
-  for (const auto& setting : {std::pair(1, 3000), {3, 3000}, {0, 200000}, {-1, 3000}}) {
-    const int distinct_hashes = setting.first, n = setting.second;  // lambdas capture these
-    std::vector<std::string> words;
-    for (int i = 0; i < n; ++i) words.push_back(std::to_string(i) + "w");
-    words.push_back(std::string(100000, 'q'));
-    auto hash = [&](std::size_t i) -> std::uint64_t {
-      if (distinct_hashes < 0) return i < words.size() / 2 ? 2 : 0;
-      return distinct_hashes == 0 ? HashBytes(words[i]) : 1 + i % distinct_hashes;
-    };
-    PagePool pool;  // for the largest table: its blocks and index
-    WordTable table(Arena::kMaxWindows, distinct_hashes == 0 ? &pool : nullptr);
-    bool added;
-    std::optional<WordTable::Mark> mark;
-    for (std::size_t i = 0; i < words.size(); ++i) {
-      if (i == words.size() / 2) mark = table.mark();
-      const WordTable::Ref ref =
-          table.FindOrAdd(words[i], hash(i), static_cast<std::int32_t>(i), &added);
-      ASSERT_TRUE(added) << i;
-      ASSERT_EQ(table.Find(words[i], hash(i)), ref) << i;  // also just after growing
-    }
-    table.Reserve(SIZE_MAX);  // a wild guess: bounded, and every word stays
-    for (const std::size_t kept : {words.size(), words.size() / 2}) {
-      if (kept < words.size()) table.RollBack(*mark);
-      for (std::size_t i = 0; i < words.size(); ++i) {
-        const WordTable::Ref ref = table.Find(words[i], hash(i));
-        ASSERT_EQ(ref != WordTable::kNoRef, i < kept) << i;
-        if (i < kept) {
-          ASSERT_EQ(table.Word(ref), words[i]);
-          ASSERT_EQ(table.Value(ref), static_cast<std::int32_t>(i));
-        }
-      }
-      EXPECT_EQ(table.Find("0", hash(0)), WordTable::kNoRef);
-      std::size_t visited = 0;
-      table.ForEach(
-          [&](WordTable::Ref ref) { visited += table.Word(ref) == words[table.Value(ref)]; });
-      EXPECT_EQ(visited, kept);
-      EXPECT_EQ(table.size(), kept);
-      EXPECT_EQ(table.longest(), words[kept - 1].size());  // the numbers ascend, then the long one
-    }
-  }
-}
-
-TEST(BestWordIndex, AnswersLikeThePlainRulesOnRandomDictionaries) {
-  // Tiny alphabets make keys collide: ties, zero and negative counts, words
-  // past the letter product's reach (some past 64 letters) and bytes beyond a-z,
-  // 0xFF among them.
-  std::mt19937 rng(4);
-  for (int round = 0; round < 300; ++round) {
-    const std::string_view alphabet = round % 3 == 0   ? "ab"
-                                      : round % 3 == 1 ? "abc"
-                                                       : "aB\xe9\xff-";
-    auto random_word = [&] {
-      return RandomWord(rng, 1 + rng() % (round % 10 ? 14 : 80), alphabet);
-    };
+// Loads `text` whole and in blocks of every size up to its length: the
+// entries and the verdict must not depend on where the blocks end.
+// The verdict is what the user reads after "dorvenix: error: ", for a file f.
+std::string Load(const std::string& text, std::string* verdict) {
+  Dictionary whole;
+  TextInput in(text);
+  *verdict = LoadDictionary(whole, in).Describe("f");
+  for (std::size_t block = 1; block <= text.size(); ++block) {
     Dictionary dictionary;
-    Counts entries;
-    for (int i = 0, n = static_cast<int>(rng() % 40); i < n; ++i) {
-      const std::string word = random_word();
-      const auto count = static_cast<std::int32_t>(rng() % 6) - 2;
-      dictionary.AddEntry(word, count);
-      entries[word] += count;
-    }
-    std::vector<std::string> queries;
-    std::size_t longest = 0;
-    for (const auto& [word, count] : entries) {
-      queries.push_back(word);
-      if (word.size() > 3) std::shuffle(queries.back().begin() + 1, queries.back().end() - 1, rng);
-      if (count > 0) longest = std::max(longest, word.size());
-    }
-    for (int i = 0; i < 40; ++i) queries.push_back(random_word());
-    ASSERT_EQ(Listing(dictionary), Listing(entries));
+    TextInput small(text, block);
+    const std::string got = LoadDictionary(dictionary, small).Describe("f");
+    EXPECT_EQ(Listing(dictionary) + got, Listing(whole) + *verdict)
+        << text << " in blocks of " << block;
+  }
+  return Listing(whole);
+}
 
-    // The usual shape (every key with a positive count recorded); partitions
-    // of 2 words and no records, filled a few at a time as single words ask;
-    // partitions of 3 words and few records, all filled by 3 threads at the
-    // first batch.
-    struct Variant {
-      unsigned threads;
-      BestWordIndex::Shape shape;
-      bool one_by_one;
-    };
-    for (const Variant& v :
-         {Variant{1, {}, false}, Variant{1, {2, 0, 0}, true}, Variant{3, {3, 8, 0}, false}}) {
-      const BestWordIndex index(dictionary, v.threads, v.shape);
-      EXPECT_GE(index.longest_word(), longest);
-      std::vector<std::string> singles;
-      for (const std::string& query : queries) {
-        if (v.one_by_one) singles.emplace_back(index.FindBestWord(query));
-      }
-      const std::vector<std::string_view> words(queries.begin(), queries.end());
-      std::vector<std::string_view> answers(words.size());
-      index.FindBestWords(words, answers);
-      for (std::size_t i = 0; i < queries.size(); ++i) {
-        const std::string want = BestOf(entries, queries[i]);
-        ASSERT_EQ(answers[i], want) << queries[i] << " round " << round;
-        ASSERT_EQ(v.one_by_one ? singles[i] : index.FindBestWord(queries[i]), want) << queries[i];
-      }
+TEST(DictionaryFile, LoadsWhatTheFileSays) {
+  struct Case {
+    std::string text, entries;
+  };
+  const Case cases[] = {
+      {"", ""},
+      {"bread 7\nbeard 2\n", "beard 2\nbread 7\n"},
+      {"the 12\ntest 1", "test 1\n"},  // short words skipped, no final line feed
+      {"test \t\v\f\r5\r\nword 3\tx\nwhat 4 anything after a blank\n", "test 5\nwhat 4\nword 3\n"},
+      {"test -2\nword +007\nzero 0\n", "test -2\nword 7\nzero 0\n"},
+      {"high 2147483647\nlows -2147483648\n", "high 2147483647\nlows -2147483648\n"},
+      {"test 2\ntest 3\n\n\r\nHello 1\n", "Hello 1\ntest 5\n"},
+      {std::string("caf\xe9 4\nn\0ll 2\ntest\r 1\n", 22),
+       std::string("caf\xe9 4\nn\0ll 2\ntest\r 1\n", 22)},
+      // A byte order mark is skipped at the start of the file only.
+      {"\xEF\xBB\xBFtest 1\n\xEF\xBB\xBFword 2\n", "test 1\n\xEF\xBB\xBFword 2\n"},
+  };
+  for (const Case& c : cases) {
+    std::string verdict;
+    EXPECT_EQ(Load(c.text, &verdict), c.entries) << c.text;
+    EXPECT_EQ(verdict, "f") << c.text;
+  }
+}
+
+TEST(DictionaryFile, StopsAtTheFirstMalformedLine) {
+  const std::pair<const char*, std::vector<const char*>> cases[] = {
+      {"no space between the word and its count", {"hello"}},
+      {"missing count", {"word ", "word \t"}},
+      {"count is not a number", {"word five", "word -", "word .5", " test 5"}},
+      {"count out of range", {"word 2147483648", "word -2147483649", "word 99999999999999999999"}},
+      {"count is not a plain integer",
+       {"word 0x10", "thing 1,000", "word 1e6", "word 12.9", "word 7abc"}}};
+  for (const auto& [reason, lines] : cases) {
+    for (const char* line : lines) {
+      std::string verdict;
+      EXPECT_EQ(Load(std::string("good 1\n") + line + "\nmore 2\n", &verdict), "good 1\n") << line;
+      EXPECT_EQ(verdict, std::string("f:2: ") + reason + "; the rest of the file is not loaded")
+          << line;
+    }
+  }
+  // Nothing past the end of the line is read.
+  EXPECT_EQ(ParseEntryLine(std::string_view("word 12", 6)).entry.count, 1);
+}
+
+TEST(DictionaryFile, SavesAndReportsInDictionaryOrder) {
+  // Keys compare as unsigned bytes; collisions also between words of more
+  // than 11 letters or with bytes beyond a-z inside.
+  Dictionary dictionary;
+  TextInput in(
+      "test 1\nbread 7\nbeard 2\nbared -1\nbrood 3\nlows -2147483648\nForm 0\nform 4\n"
+      "a\xe9-z 5\na-\xe9z 6\nabcdefghijklm 1\nalkjihgfedcbm 2\n");
+  ASSERT_TRUE(LoadDictionary(dictionary, in).ok());
+  std::string text;
+  OutputFile out(&text);
+  ASSERT_TRUE(SaveDictionary(dictionary, out).ok());
+  ASSERT_TRUE(PrintReport(dictionary, out).ok());
+  out.Flush();
+  EXPECT_EQ(text,
+            "Form 0\nabcdefghijklm 1\nalkjihgfedcbm 2\na-\xe9z 6\na\xe9-z 5\nbared -1\nbeard 2\n"
+            "bread 7\nbrood 3\nform 4\nlows -2147483648\ntest 1\n"
+            "Collision: abcdefghijklm(1) with alkjihgfedcbm(2)\n"
+            "Collision: a-\xe9z(6) with a\xe9-z(5)\n"
+            "Collision: bared(-1) with beard(2)\n"
+            "Collision: beard(2) with bread(7)\n"
+            "Words loaded(excluding 3 letter words and shorter)=12\nCollisions=4\n");
+}
+
+TEST(DictionaryFile, LoadsInFileOrderAndStopsAtTheFirstBadLineWhateverThePlan) {
+  // Counts that saturate give another sum in another order; the bad line
+  // must stop the blocks after it too.
+  const std::string good =
+      "\xEF\xBB\xBFmost 2147483647\nmost 1\nmost -5\nleast -2147483648\n\nleast -1\nleast 9\n"
+      "most 1\nword 3\n";
+  for (const std::string& text : {good, good + "word 4x\nword 100\nlate 1\n"}) {
+    Dictionary reference;
+    TextInput whole(text);
+    const std::string expected = LoadDictionary(reference, whole).Describe("f");
+    EXPECT_EQ(Listing(reference), "least -2147483639\nmost 2147483643\nword 3\n");
+    EXPECT_EQ(expected.substr(0, 4), text == good ? "f" : "f:10");
+    for (const auto& [plan, read] : Plans()) {
+      Dictionary loaded;
+      TextInput in(text, read);
+      const std::string verdict = LoadDictionary(loaded, in, plan).Describe("f");
+      EXPECT_EQ(Listing(loaded), Listing(reference))
+          << plan.threads << " threads, blocks of " << plan.block_size;
+      EXPECT_EQ(verdict, expected) << plan.threads << " threads";
     }
   }
 }
 
-TEST(BestWordIndex, RefusesToAnswerOnceTheDictionaryChanged) {
-  // An index refers to the dictionary's words: asked after a change, whether
-  // it had answered before or not, it throws instead of mixing old and new.
+TEST(DictionaryFile, LargeDictionariesSaveAndReportTheSameOnAnyThreads) {
+  // Enough entries for the sort in buckets and for formatting in ranges;
+  // groups of words that share a key straddle the ranges' ends.
   Dictionary dictionary;
-  dictionary.AddEntry("beard", 2);
-  const BestWordIndex asked(dictionary), unasked(dictionary);
-  EXPECT_EQ(asked.FindBestWord("baerd"), "beard");
-  dictionary.AddEntry("bread", 5);
-  EXPECT_THROW(asked.FindBestWord("baerd"), std::logic_error);
-  EXPECT_THROW(unasked.FindBestWord("baerd"), std::logic_error);
-  EXPECT_EQ(BestWordIndex(dictionary).FindBestWord("baerd"), "bread");
+  Counts counts;
+  std::mt19937 rng(3);
+  for (int i = 0; i < 90000; ++i) {
+    std::string word = RandomWord(rng, 4 + rng() % 9, i % 50 ? "abcde" : "\xff\x80zA");
+    const auto count = static_cast<std::int32_t>(rng() % 7) - 2;
+    dictionary.AddEntry(word, count);
+    counts[word] += count;
+  }
+  std::string one, many;
+  for (const auto& [threads, text] : {std::pair(1u, &one), std::pair(4u, &many)}) {
+    OutputFile out(text);
+    ASSERT_TRUE(SaveDictionary(dictionary, out, threads).ok());
+    ASSERT_TRUE(PrintReport(dictionary, out, threads).ok());
+  }
+  // Compared as booleans: the texts are megabytes long.
+  EXPECT_TRUE(many == one) << many.size() << " bytes against " << one.size();
+  EXPECT_TRUE(one.starts_with(Listing(counts)));
+}
+
+TEST(BlockAdder, AFailureKeepsExactlyTheBlocksBeforeIt) {
+  // Each partition gets room for about 4 KiB of words, which the input
+  // overflows: what stays is the dictionary of the whole blocks before the
+  // one that failed, the same on any number of threads. The counts of the
+  // loaded lines saturate, before and after the failure.
+  std::mt19937 rng(8);
+  std::string text, lines;
+  for (int i = 0; i < 10000; ++i) {
+    const std::string word = RandomWord(rng, 4 + rng() % 9, "abcdefghij");
+    text += word + (i % 9 ? " " : "\n");
+    lines += i % 20 == 0 ? "most 2147483000\n" : i % 20 == 10 ? "least -2147483000\n" : "";
+    lines += word + " 3\n";
+  }
+  SeparatorTable line_feed{};
+  line_feed['\n'] = true;
+  for (const bool load : {false, true}) {
+    const std::string& input = load ? lines : text;
+    auto run = [&](Dictionary& dictionary, std::string_view bytes, unsigned threads) {
+      TextInput in(bytes);
+      const WorkPlan plan{threads, 2048};
+      return load ? LoadDictionary(dictionary, in, plan) : LearnFromText(dictionary, in, plan);
+    };
+    std::vector<std::string> prefixes;  // the dictionaries of the first blocks
+    TextInput in(input);
+    BlockReader reader(in, load ? line_feed : internal::kSeparator, 2048);
+    BlockBuffer buffer;
+    std::size_t end = 0;
+    for (Block block = reader.Next(buffer); !block.bytes.empty(); block = reader.Next(buffer)) {
+      Dictionary prefix;
+      ASSERT_TRUE(
+          run(prefix, std::string_view(input).substr(0, end += block.bytes.size()), 1).ok());
+      prefixes.push_back(Listing(prefix));
+    }
+    std::string first;
+    for (const unsigned threads : {1u, 2u, 5u}) {
+      Dictionary dictionary(1);
+      EXPECT_EQ(run(dictionary, input, threads).Describe("f"),
+                "f: the dictionary is full: over 512 MiB of words fell into one of its 32 hash "
+                "partitions")
+          << threads;
+      const std::string kept = Listing(dictionary);
+      if (first.empty()) first = kept;
+      EXPECT_TRUE(kept == first) << load << " on " << threads << " threads";
+      const auto block = std::find(prefixes.begin(), prefixes.end(), kept);
+      EXPECT_TRUE(block != prefixes.begin() && block < prefixes.end() - 1)
+          << load << " " << threads;
+    }
+  }
+}
+
+TEST(BlockAdder, AFailedReadEndsTheStreamWhereItHappened) {
+  // The third read fails; a fourth would give a block again. It is never
+  // asked for, and only the blocks before the failure are added.
+  const std::string_view words[] = {"zero", "once", "", "late"};
+  for (const unsigned threads : {1u, 2u}) {
+    const WorkPlan plan{threads, 1};
+    Dictionary dictionary;
+    BlockAdder adder(dictionary, plan);
+    std::vector<std::string_view> blocks(plan.places());
+    int reads = 0;
+    auto make = [&](std::size_t slot) {
+      if (++reads == 3) throw std::runtime_error("read failed");
+      blocks[slot] = words[(reads - 1) % 4];
+      return reads <= 4;
+    };
+    auto run = [&] {
+      if (threads < 2) {
+        adder.RunAlone(
+            make,
+            [&](std::size_t slot, auto&& add) {
+              add(std::span<const std::string_view>(&blocks[slot], 1));
+              return false;
+            },
+            [](std::size_t) noexcept {});
+      } else {
+        adder.Run(
+            make,
+            [&](std::size_t slot, unsigned, EntryBuckets& out) {
+              out.Fill(
+                  1, [&](std::size_t) { return blocks[slot]; }, [](std::size_t) { return 1; });
+              return false;
+            },
+            [](std::size_t, std::size_t) {}, [](std::size_t) noexcept {});
+      }
+    };
+    EXPECT_THROW(run(), std::runtime_error) << threads;
+    EXPECT_EQ(reads, 3) << threads;
+    EXPECT_EQ(Listing(dictionary), "once 1\nzero 1\n") << threads;
+  }
+}
+
+TEST(BlockAdder, ALaterBlockThatAddedBeforeTheFailureIsUndoneToo) {
+  // Four blocks on two workers. Block 1 fails in its turn on partition 2,
+  // but only once block 2, whose turn on partitions 0 and 1 came when block
+  // 1 passed them, has added there: new words, and counts onto block 0's
+  // words. Both blocks are undone; block 0's entries stay as they were.
+  std::mt19937 rng(2);
+  auto word_in = [&](std::size_t p) {
+    for (;;) {
+      const std::string word = RandomWord(rng, 6, "abcdefgh");
+      if (Dictionary::PartitionOf(HashBytes(word)) == p) return word;
+    }
+  };
+  std::vector<std::vector<Dictionary::Entry>> blocks(4);
+  std::vector<std::string> words;  // stable: reserved
+  words.reserve(32);
+  for (std::size_t p = 0; p < 4; ++p) {
+    const std::string& shared = words.emplace_back(word_in(p));
+    blocks[0].push_back({shared, 5});
+    for (std::size_t b = 1; b < 4; ++b) {
+      blocks[b].push_back({words.emplace_back(word_in(p)), 1});
+      blocks[b].push_back({shared, 2147483000});  // saturates in block 2
+    }
+  }
+  Dictionary dictionary, only_first;
+  only_first.AddEntries(blocks[0]);
+  const WorkPlan plan{2, 1};
+  BlockAdder adder(dictionary, plan);
+  std::vector<std::size_t> in_place(plan.places());
+  std::size_t made = 0;
+  Meeting blocks_1_and_2{2};
+  bool met = true;
+  auto added = [&](std::size_t place, std::size_t p) {
+    const std::uint64_t block = adder.block(place);
+    if (block == 2 && p == 1) met &= blocks_1_and_2.Attend();
+    if (block == 1 && p == 2) {
+      met &= blocks_1_and_2.Attend();
+      throw std::bad_alloc();
+    }
+  };
+  EXPECT_THROW(adder.Run(
+                   [&](std::size_t place) {
+                     in_place[place] = made;
+                     return made++ < blocks.size();
+                   },
+                   [&](std::size_t place, unsigned, EntryBuckets& out) {
+                     const std::vector<Dictionary::Entry>& b = blocks[in_place[place]];
+                     out.Fill(
+                         b.size(), [&](std::size_t i) { return b[i].word; },
+                         [&](std::size_t i) { return b[i].count; });
+                     return false;
+                   },
+                   added, [](std::size_t) noexcept {}),
+               std::bad_alloc);
+  EXPECT_TRUE(met);
+  EXPECT_EQ(Listing(dictionary), Listing(only_first));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -23,6 +24,15 @@ TempDir::~TempDir() {
 
 void TempDir::Write(const std::string& name, const std::string& contents) const {
   std::ofstream(File(name), std::ios::binary) << contents;
+}
+
+Files FilesIn(const std::string& folder) {
+  Files names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 std::string ReadFile(const std::string& path) {

@@ -5,8 +5,11 @@
 #define DORVENIX_TESTS_TEST_SUPPORT_H_
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <random>
 #include <string>
 #include <string_view>
@@ -15,6 +18,7 @@
 
 #include "dictionary/dictionary.h"
 #include "io/input_file.h"
+#include "threads/work_plan.h"
 
 namespace dorvenix::testing {
 
@@ -65,6 +69,18 @@ inline std::string BestOf(const Counts& entries, const std::string& word) {
   return best;
 }
 
+// Plans that cut the input everywhere: blocks of 1 to 7 bytes and of 64, on
+// 1, 2 and 5 threads, each with how many bytes a read gives (1, 3 or 5).
+inline std::vector<std::pair<WorkPlan, std::size_t>> Plans() {
+  std::vector<std::pair<WorkPlan, std::size_t>> plans;
+  for (unsigned threads : {1u, 2u, 5u}) {
+    for (std::size_t block : {1u, 2u, 3u, 5u, 7u, 64u}) {
+      plans.push_back({WorkPlan{threads, block}, block % 2 == 0 ? 3u : block % 4 == 1 ? 5u : 1u});
+    }
+  }
+  return plans;
+}
+
 inline bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 // A word of `length` bytes drawn from `alphabet`, or of any bytes.
@@ -96,6 +112,22 @@ class TextInput : public InputFile {
   std::size_t at_ = 0;  // bytes handed out
 };
 
+// Lets `parties` threads wait for each other: Attend() returns true once all
+// have come, false after ten seconds without them (a guard against a hang,
+// never a timing the test relies on).
+struct Meeting {
+  explicit Meeting(unsigned n) : parties(n) {}
+  unsigned parties, arrived = 0;
+  std::mutex mutex;
+  std::condition_variable all_here;
+  bool Attend() {
+    std::unique_lock lock(mutex);
+    ++arrived;
+    all_here.notify_all();
+    return all_here.wait_for(lock, std::chrono::seconds(10), [&] { return arrived >= parties; });
+  }
+};
+
 // A fresh folder under the system's temporary folder, removed with all its
 // contents when the object goes away.
 class TempDir {
@@ -113,6 +145,10 @@ class TempDir {
  private:
   std::string path_;
 };
+
+// The names in `folder`, sorted.
+using Files = std::vector<std::string>;
+Files FilesIn(const std::string& folder);
 
 // The whole contents of a file; empty when it cannot be read.
 std::string ReadFile(const std::string& path);

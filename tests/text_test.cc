@@ -1,3 +1,5 @@
+// Text: cutting it into words, tallying a block's words, and learning and
+// deciphering whatever the blocks and threads.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -5,8 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "io/block_reader.h"
+#include "index/best_word_index.h"
+#include "io/output_file.h"
 #include "test_support.h"
+#include "text/decipher.h"
+#include "text/learn.h"
 #include "text/word_scanner.h"
 #include "text/word_tally.h"
 
@@ -69,30 +74,38 @@ TEST(WordTally, GivesEachWordItsCountInOrderOfFirstSighting) {
   }
 }
 
-TEST(BlockReader, CutsOnlyWordsLongerThanTheLongestAndFlagsThePieces) {
-  const std::string text = "Tihs is a tset, an ab-cd tset! xyzzyXYZZYxyzzy lnog\n wrod";
-  for (int round = 0; round < 2 * 9 * 12; ++round) {
-    const std::size_t longest = round % 2 ? 4 : SIZE_MAX, read = 1 + round / 2 % 9,
-                      block = 1 + round / 18;
-    TextInput in(text, read);
-    BlockReader reader(in, internal::kSeparator, block, longest);
-    BlockBuffer buffer;
-    std::string all;
-    bool ended_in_word = false;
-    for (Block b = reader.Next(buffer); !b.bytes.empty(); b = reader.Next(buffer)) {
-      // A word cut between blocks is flagged at both sides, and only a
-      // word longer than `longest` is cut.
-      const bool cut = !all.empty() && IsLetter(all.back()) && IsLetter(b.bytes[0]);
-      EXPECT_TRUE(b.starts_in_unit == ended_in_word && (b.starts_in_unit || !cut))
-          << read << " " << block << " " << all;
-      all.append(b.bytes.data(), b.bytes.size());
-      ended_in_word = b.ends_in_unit;
-      if (ended_in_word) {
-        const std::size_t begin = all.find_last_of(" ,!-\n") + 1;
-        EXPECT_TRUE(IsLetter(all.back()) && all.size() - begin > longest) << all;
-      }
+// A word longer than any known word goes through lowercased, however it is
+// cut, even where its pieces look like known words.
+const std::string kText =
+    "Tihs is a tset, an ab-cd tset! Wrods of tset\nlnog lnog wrod. Sencod lnie: "
+    "a vrey TSETtsettsetTSETtsettset wrod, \xe9t\xe9 tset\r\nlnog\xe9lnog";
+
+TEST(LearnAndDecipher, GiveTheSameResultWhateverThePlan) {
+  Dictionary reference;
+  TextInput whole(kText);
+  ASSERT_TRUE(LearnFromText(reference, whole).ok());
+  // The longest answer has 6 letters: longer words pass through in pieces.
+  Dictionary known;
+  for (const char* word : {"this", "test", "long", "word", "words", "second", "line", "very"}) {
+    known.AddEntry(word, 2);
+  }
+  const BestWordIndex index(known);
+  const std::string expected =
+      "this is a test, an ab-cd test! words of test\nlong long word. second line: "
+      "a very tsettsettsettsettsettset word, \xe9t\xe9 test\r\nlong\xe9long";
+  for (const auto& [plan, read] : Plans()) {
+    Dictionary learnt;
+    TextInput in(kText, read);
+    ASSERT_TRUE(LearnFromText(learnt, in, plan).ok());
+    EXPECT_EQ(Listing(learnt), Listing(reference))
+        << plan.threads << " threads, blocks of " << plan.block_size;
+    std::string text;
+    {
+      TextInput again(kText, read);
+      OutputFile out(&text);
+      ASSERT_TRUE(DecipherText(index, again, out, plan).ok());
     }
-    EXPECT_EQ(all, text) << read << " " << block;
+    EXPECT_EQ(text, expected) << plan.threads << " threads, blocks of " << plan.block_size;
   }
 }
 

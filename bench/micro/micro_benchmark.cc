@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "dictionary/best_word_index.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/word_key.h"
+#include "index/best_word_index.h"
 #include "text/word_scanner.h"
 
 namespace dorvenix {

@@ -1,5 +1,5 @@
-// HashBytes: a fast 64-bit hash of a byte string, and the mixing step it is
-// built from. Not cryptographic: it spreads words over hash tables.
+// HashBytes: a fast 64-bit hash of a byte string, built on FoldedProduct.
+// Not cryptographic: it spreads words over hash tables.
 #ifndef DORVENIX_BASE_HASH_H_
 #define DORVENIX_BASE_HASH_H_
 
@@ -17,16 +17,9 @@ inline constexpr std::uint64_t kP1 = 0xe7037ed1a0b428dbull;
 inline constexpr std::uint64_t kP2 = 0x8ebc6af09c88c6e3ull;
 }  // namespace hash_internal
 
-// The two halves of the 128-bit product of a and b, xored.
-inline std::uint64_t MixBits(std::uint64_t a, std::uint64_t b) {
-  __extension__ typedef unsigned __int128 Uint128;
-  const Uint128 product = static_cast<Uint128>(a) * b;
-  return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
-}
-
 // A hash of two 64-bit values.
 inline std::uint64_t HashPair(std::uint64_t a, std::uint64_t b) {
-  return MixBits(a ^ hash_internal::kP1, b ^ hash_internal::kP2);
+  return FoldedProduct(a ^ hash_internal::kP1, b ^ hash_internal::kP2);
 }
 
 // Performance-critical: every learnt and every deciphered word is hashed.
@@ -52,15 +45,15 @@ inline std::uint64_t HashBytes(std::string_view bytes) {
     }
   } else {
     while (n > 16) {
-      seed = MixBits(LoadUnaligned<std::uint64_t>(p) ^ kP1,
-                     LoadUnaligned<std::uint64_t>(p + 8) ^ seed);
+      seed = FoldedProduct(LoadUnaligned<std::uint64_t>(p) ^ kP1,
+                           LoadUnaligned<std::uint64_t>(p + 8) ^ seed);
       p += 16;
       n -= 16;
     }
     a = LoadUnaligned<std::uint64_t>(p + n - 16);
     b = LoadUnaligned<std::uint64_t>(p + n - 8);
   }
-  return MixBits(kP1 ^ bytes.size(), MixBits(a ^ kP1, b ^ seed) ^ kP2);
+  return FoldedProduct(kP1 ^ bytes.size(), FoldedProduct(a ^ kP1, b ^ seed) ^ kP2);
 }
 
 }  // namespace dorvenix

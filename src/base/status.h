@@ -25,7 +25,7 @@
 
 namespace dorvenix {
 
-class Status {
+class [[nodiscard]] Status {
  public:
   enum class Code { kOk, kSystem, kMalformedLine, kLimit, kOutOfMemory, kChanged };
 

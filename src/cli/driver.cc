@@ -2,26 +2,27 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <memory>
 #include <new>
 #include <string>
 #include <string_view>
 
-#include "base/cores.h"
-#include "base/work_plan.h"
 #include "cli/console.h"
 #include "cli/progress.h"
 #include "cli/usage.h"
-#include "dictionary/best_word_index.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/dictionary_file.h"
 #include "dictionary/report.h"
+#include "index/best_word_index.h"
 #include "io/input_file.h"
 #include "io/output_file.h"
 #include "io/save_file.h"
 #include "io/standard_error.h"
 #include "text/decipher.h"
 #include "text/learn.h"
+#include "threads/cores.h"
+#include "threads/work_plan.h"
 
 namespace dorvenix {
 namespace {
@@ -59,7 +60,7 @@ class Run {
       } else {
         save_unnamed = false;
         const std::string path(arg);
-        Report(path, Guarded([&] { return HandleFile(mode, path); }));
+        Report(path, Guarded([&] { return HandleFile(mode, path); }), mode);
       }
     }
     if (save_unnamed) ReportUnnamedSave();
@@ -88,7 +89,9 @@ class Run {
       case Mode::kLoad: {
         InputFile in = InputFile::Open(path);
         // A missing dictionary is an empty one: '-l dict -s dict' starts it.
-        if (in.missing()) return {};
+        // Not "-": whoever names it most likely meant standard input, and is
+        // told its name rather than left with an empty dictionary.
+        if (in.missing() && path != "-") return {};
         if (in.failed()) return in.status();
         return Unchanged(in, LoadDictionary(dictionary_, in, plan_));
       }
@@ -144,13 +147,30 @@ class Run {
     Report("standard output", out_.status());
   }
 
-  // Reports a failure of the work on `subject` (a path, "-i"). What the
-  // work had done stays; the next arguments still run.
-  void Report(const std::string& subject, const Status& status) {
+  // Reports a failure of the work on `subject` (a path under `mode`, "-i",
+  // "standard output"). What the work had done stays; the next arguments
+  // still run.
+  void Report(const std::string& subject, const Status& status, Mode mode = Mode::kNone) {
     if (status.ok()) return;
     // Memory may be short now, and the index can be built again.
     if (status.code() == Status::Code::kOutOfMemory) index_.reset();
-    Diagnose("dorvenix: error: " + status.Describe(subject));
+    Diagnose("dorvenix: error: " + Describe(subject, status, mode));
+  }
+
+  // What failed on the file `path`, in words. For a name that leads to a
+  // closed standard descriptor, that it is closed says more than the
+  // system's reason; "-" that names no file was most likely meant as
+  // standard input, whose name is given.
+  static std::string Describe(const std::string& path, const Status& status, Mode mode) {
+    if (mode == Mode::kNone || status.code() != Status::Code::kSystem) return status.Describe(path);
+    static constexpr const char* kStandard[] = {"input", "output", "error"};
+    const int closed = ClosedStandardDescriptorNamedBy(path);
+    if (closed >= 0) return path + ": standard " + kStandard[closed] + " is closed";
+    std::string text = status.Describe(path);
+    if (path == "-" && mode != Mode::kSave && status.error() == ENOENT) {
+      text += " (for standard input, name /dev/stdin)";
+    }
+    return text;
   }
 
   // Writes one line to standard error, after what standard output holds so

@@ -22,23 +22,23 @@
 #include <exception>
 #include <span>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
-#include "base/ordered_pipeline.h"
-#include "base/turns.h"
-#include "base/work_plan.h"
-#include "dictionary/add_log.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/entry_buckets.h"
+#include "threads/ordered_pipeline.h"
+#include "threads/turns.h"
+#include "threads/work_plan.h"
 
 namespace dorvenix {
 
 class BlockAdder {
  public:
-  // Adds to `dictionary` as `plan` says: jobs in plan.slots() slots, worked
+  // Adds to `dictionary` as `plan` says: jobs in plan.places() places, worked
   // on by plan.workers() workers.
   BlockAdder(Dictionary& dictionary, const WorkPlan& plan)
-      : dictionary_(dictionary), plan_(plan), slots_(plan.slots()), workers_(plan.workers()) {
+      : dictionary_(dictionary), plan_(plan), places_(plan.places()), workers_(plan.workers()) {
     held_.reserve(workers_.size());
     logs_.reserve(workers_.size());
   }
@@ -46,18 +46,19 @@ class BlockAdder {
   BlockAdder& operator=(const BlockAdder&) = delete;
 
   // Runs a stream of blocks (once per BlockAdder); the callbacks work on the
-  // caller's job slots.
-  //  - make(slot) reads the next block into `slot` and returns false at the
+  // caller's job places.
+  //  - make(place) reads the next block into `place` and returns false at the
   //    end. On the calling thread.
-  //  - fill(slot, worker, buckets) puts the block's entries in `buckets`,
+  //  - fill(place, worker, buckets) puts the block's entries in `buckets`,
   //    pointing into memory that stays as it is until the block is finished
-  //    and the slot or the worker `worker` is used again. Returns true when
+  //    and the place or the worker `worker` is used again. Returns true when
   //    no block after this one may add anything (a malformed line ends it).
   //    On a worker, or on the calling thread.
-  //  - added(slot, p) is called once the block's entries are in partition p,
+  //  - added(place, p) is called once the block's entries are in partition p,
   //    in p's turn.
-  //  - finish(slot) is called on the calling thread, in block order, once the
-  //    block's entries are all in, and may not throw. The stream ends after
+  //  - finish(place) is called on the calling thread, in block order, once the
+  //    block's entries are all in; it is noexcept, since a failure there would
+  //    leave the adds of the blocks after it in place. The stream ends after
   //    the block that fill() said was the last.
   // Throws the failure of the first block that failed, or of make(), once
   // the dictionary holds the entries of the blocks before it.
@@ -65,9 +66,9 @@ class BlockAdder {
   void Run(Make&& make, Fill&& fill, Added&& added, Finish&& finish) {
     Turns turns(Dictionary::kPartitions);
     RunOrderedPipeline(
-        plan_.threads, slots_.size(), Made(make),
-        [&](std::size_t slot, unsigned worker) {
-          const std::uint64_t block = slots_[slot].block;
+        plan_.threads, places_.size(), Made(make),
+        [&](std::size_t place, unsigned worker) {
+          const std::uint64_t block = places_[place].block;
           Worker& w = workers_[worker];
           // A worker whose block's adds are to be undone holds what that
           // takes: only a block that adds may use it again.
@@ -75,18 +76,18 @@ class BlockAdder {
           if (adds) {
             w.log.Clear();
             try {
-              if (fill(slot, worker, w.buckets)) Lower(last_, block);
+              if (fill(place, worker, w.buckets)) Lower(last_, block);
             } catch (...) {
-              Fail(slot);
+              Fail(place);
             }
           }
-          turns.Take(block, [&](std::size_t p) {
+          turns.Take(block, [&](std::size_t p) noexcept {
             if (!adds || !Adds(block)) return;
             try {
               dictionary_.AddToPartition(p, w.buckets.Of(p), &w.log);
-              added(slot, p);
+              added(place, p);
             } catch (...) {
-              Fail(slot);
+              Fail(place);
             }
           });
           // Whether this block's adds are to be undone is known by now: the
@@ -102,7 +103,7 @@ class BlockAdder {
   }
 
   // The same on the calling thread alone, adding straight from the blocks:
-  // items(slot, add) hands what the block in `slot` holds to add(words), for
+  // items(place, add) hands what the block in `place` holds to add(words), for
   // words of more than 3 bytes with a count of 1 each, or add(entries), in
   // batches, the same each time it is called, and returns what fill()
   // returns.
@@ -111,31 +112,31 @@ class BlockAdder {
     Dictionary::AddLog& log = workers_[0].log;
     RunOrderedPipeline(
         1, 1, Made(make),
-        [&](std::size_t slot, unsigned) {
+        [&](std::size_t place, unsigned) {
           log.Clear();
           try {
-            if (items(slot, [&](auto batch) { Add(batch, &log); })) Lower(last_, block(slot));
+            if (items(place, [&](auto batch) { Add(batch, &log); })) Lower(last_, block(place));
           } catch (...) {
             if (log.touched()) {
               Dictionary::AddLog* const logs[] = {&log};
-              Dictionary::AddLog::Undo(dictionary_, logs, [&](std::size_t, auto&& add) {
-                items(slot, [&](auto batch) { Replay(batch, add); });
+              dictionary_.Undo(logs, [&](std::size_t, auto&& add) {
+                items(place, [&](auto batch) { Replay(batch, add); });
               });
             }
-            Fail(slot);
+            Fail(place);
           }
         },
         Finished(finish));
     End([](std::size_t, auto&&) {});
   }
 
-  // The number of the block in `slot` (0 for the first).
-  std::uint64_t block(std::size_t slot) const { return slots_[slot].block; }
+  // The number of the block in `place` (0 for the first).
+  std::uint64_t block(std::size_t place) const { return places_[place].block; }
 
  private:
   static constexpr std::uint64_t kNone = UINT64_MAX;
 
-  struct Slot {
+  struct Place {
     std::uint64_t block = 0;   // its number
     std::exception_ptr error;  // why it failed
   };
@@ -167,24 +168,24 @@ class BlockAdder {
   }
   // Whether block `block` still adds its entries.
   bool Adds(std::uint64_t block) const { return block < failed_.load() && block <= last_.load(); }
-  // The block in `slot` failed with the exception being handled.
-  void Fail(std::size_t slot) {
-    slots_[slot].error = std::current_exception();
-    Lower(failed_, slots_[slot].block);
+  // The block in `place` failed with the exception being handled.
+  void Fail(std::size_t place) {
+    places_[place].error = std::current_exception();
+    Lower(failed_, places_[place].block);
   }
 
   // make(), numbering the blocks; a failure ends the stream.
   template <class Make>
   auto Made(Make& make) {
-    return [&](std::size_t slot) {
+    return [&](std::size_t place) {
       if (make_error_ || made_ > last_.load()) return false;
       try {
-        if (!make(slot)) return false;
+        if (!make(place)) return false;
       } catch (...) {
         make_error_ = std::current_exception();
         return false;
       }
-      slots_[slot] = Slot{made_++, nullptr};
+      places_[place] = Place{made_++, nullptr};
       return true;
     };
   }
@@ -192,13 +193,14 @@ class BlockAdder {
   // after it.
   template <class Finish>
   auto Finished(Finish& finish) {
-    return [&](std::size_t slot) {
-      if (slots_[slot].error) {
-        error_ = slots_[slot].error;
+    static_assert(std::is_nothrow_invocable_v<Finish&, std::size_t>, "finish() must be noexcept");
+    return [&](std::size_t place) {
+      if (places_[place].error) {
+        error_ = places_[place].error;
         return false;
       }
-      finish(slot);
-      return slots_[slot].block != last_.load();
+      finish(place);
+      return places_[place].block != last_.load();
     };
   }
   // After the stream: undoes the adds the workers hold, replay(i, add)
@@ -212,7 +214,7 @@ class BlockAdder {
       std::sort(held_.begin(), held_.end(),
                 [](const Worker* a, const Worker* b) { return a->held < b->held; });
       for (Worker* w : held_) logs_.push_back(&w->log);
-      Dictionary::AddLog::Undo(dictionary_, logs_, replay);
+      dictionary_.Undo(logs_, replay);
       std::rethrow_exception(error_);
     }
     if (make_error_) std::rethrow_exception(make_error_);
@@ -220,7 +222,7 @@ class BlockAdder {
 
   Dictionary& dictionary_;
   WorkPlan plan_;
-  std::vector<Slot> slots_;                   // one per job in the air
+  std::vector<Place> places_;                 // one per job in the air
   std::vector<Worker> workers_;               // one per worker
   std::vector<Worker*> held_;                 // the workers to undo, in block order
   std::vector<Dictionary::AddLog*> logs_;     // their logs

@@ -7,16 +7,15 @@
 #include <utility>
 #include <vector>
 
-#include "base/batches.h"
-#include "base/parallel_for.h"
-#include "dictionary/add_log.h"
 #include "dictionary/entry_order.h"
+#include "table/batches.h"
+#include "threads/parallel_for.h"
 
 namespace dorvenix {
 
 Dictionary::Dictionary(std::size_t partition_windows)
     : partitions_(
-          MakePartitions(partition_windows, &pool_, std::make_index_sequence<kPartitions>())) {}
+          MakePartitions(partition_windows, pool_, std::make_index_sequence<kPartitions>())) {}
 
 void Dictionary::Saturate(WordTable& table, std::size_t p, WordTable::Ref ref, std::int32_t count,
                           AddLog* log, std::uint64_t position) {
@@ -33,23 +32,25 @@ void Dictionary::AddEntry(std::string_view word, std::int32_t count) {
   Add(partitions_[p], p, word, hash, count, nullptr, 0);
 }
 
-// AddEntry(word_at(i), count_at(i)) for every i in [0, n) where keep(i), in
-// order, with the memory of later words fetched while earlier ones are added.
-template <class WordAt, class CountAt, class Keep>
-void Dictionary::AddInBatches(std::size_t n, WordAt word_at, CountAt count_at, Keep keep,
-                              AddLog* log) {
+// AddEntry(word_at(i), count_at(i)) for every i in [0, n), in order, with
+// the memory of later words fetched while earlier ones are added; hash_at(i)
+// is the word's HashBytes. Every word is in the partitions [first, end),
+// which *log, if given, keeps as they were before.
+template <class WordAt, class CountAt, class HashAt>
+void Dictionary::AddInBatches(std::size_t n, WordAt word_at, CountAt count_at, HashAt hash_at,
+                              std::size_t first, std::size_t end, AddLog* log) {
   version_.fetch_add(1, std::memory_order_relaxed);
   if (log != nullptr) {
-    for (std::size_t p = 0; p < kPartitions; ++p) log->Touch(p, partitions_[p]);
+    for (std::size_t p = first; p < end; ++p) log->Touch(p, partitions_[p]);
   }
-  const std::uint64_t first = log != nullptr ? log->added_ : 0;
-  std::uint64_t added = 0;  // items kept so far
+  const std::uint64_t before = log != nullptr ? log->added_ : 0;
+  std::uint64_t added = 0;  // items so far
   std::uint64_t hashes[kPrefetchBatch];
   try {
     VisitInPrefetchBatches(
         n,
         [&](std::size_t i) {
-          const std::uint64_t hash = hashes[i % kPrefetchBatch] = HashBytes(word_at(i));
+          const std::uint64_t hash = hashes[i % kPrefetchBatch] = hash_at(i);
           partitions_[PartitionOf(hash)].Prefetch(hash);
         },
         [&](std::size_t i) {
@@ -58,49 +59,35 @@ void Dictionary::AddInBatches(std::size_t n, WordAt word_at, CountAt count_at, K
         },
         [&](std::size_t i) {
           const std::uint64_t hash = hashes[i % kPrefetchBatch];
-          if (!keep(i)) return;
           const std::size_t p = PartitionOf(hash);
-          Add(partitions_[p], p, word_at(i), hash, count_at(i), log, first + added);
+          Add(partitions_[p], p, word_at(i), hash, count_at(i), log, before + added);
           ++added;
         });
   } catch (...) {
-    if (log != nullptr) log->added_ = first + added;
+    if (log != nullptr) log->added_ = before + added;
     throw;
   }
-  if (log != nullptr) log->added_ = first + added;
+  if (log != nullptr) log->added_ = before + added;
 }
 
 void Dictionary::AddWords(std::span<const std::string_view> words, AddLog* log) {
   AddInBatches(
       words.size(), [&](std::size_t i) { return words[i]; }, [](std::size_t) { return 1; },
-      [&](std::size_t i) { return IsStoredLength(words[i].size()); }, log);
+      [&](std::size_t i) { return HashBytes(words[i]); }, 0, kPartitions, log);
 }
 
 void Dictionary::AddEntries(std::span<const Entry> entries, AddLog* log) {
   AddInBatches(
       entries.size(), [&](std::size_t i) { return entries[i].word; },
-      [&](std::size_t i) { return entries[i].count; }, [](std::size_t) { return true; }, log);
+      [&](std::size_t i) { return entries[i].count; },
+      [&](std::size_t i) { return HashBytes(entries[i].word); }, 0, kPartitions, log);
 }
 
 void Dictionary::AddToPartition(std::size_t p, std::span<const HashedEntry> entries, AddLog* log) {
-  version_.fetch_add(1, std::memory_order_relaxed);
-  WordTable& table = partitions_[p];
-  if (log != nullptr) log->Touch(p, table);
-  const std::uint64_t first = log != nullptr ? log->added_ : 0;
-  std::uint64_t added = 0;  // items so far
-  try {
-    VisitInPrefetchBatches(
-        entries.size(), [&](std::size_t i) { table.Prefetch(entries[i].hash); },
-        [&](std::size_t i) { table.PrefetchString(entries[i].hash); },
-        [&](std::size_t i) {
-          Add(table, p, entries[i].word(), entries[i].hash, entries[i].count, log, first + added);
-          ++added;
-        });
-  } catch (...) {
-    if (log != nullptr) log->added_ = first + added;
-    throw;
-  }
-  if (log != nullptr) log->added_ = first + added;
+  AddInBatches(
+      entries.size(), [&](std::size_t i) { return entries[i].word(); },
+      [&](std::size_t i) { return entries[i].count; },
+      [&](std::size_t i) { return entries[i].hash; }, p, p + 1, log);
 }
 
 std::optional<std::int32_t> Dictionary::CountOf(std::string_view word) const {

@@ -14,6 +14,9 @@
 // different partitions at once (AddToPartition) with no word held twice, and
 // sort the partitions in parallel. Apart from that, not thread-safe for
 // writing; concurrent reads are fine.
+//
+// A run of adds that cannot be finished (memory runs out) can be undone: an
+// AddLog notes what the run changed, and Undo takes it back.
 #ifndef DORVENIX_DICTIONARY_DICTIONARY_H_
 #define DORVENIX_DICTIONARY_DICTIONARY_H_
 
@@ -28,10 +31,10 @@
 #include <vector>
 
 #include "base/hash.h"
-#include "base/page_pool.h"
 #include "dictionary/entry_order.h"
 #include "dictionary/word_key.h"
-#include "dictionary/word_table.h"
+#include "memory/page_pool.h"
+#include "table/word_table.h"
 
 namespace dorvenix {
 
@@ -62,7 +65,6 @@ class Dictionary {
     std::string_view word() const { return {data, size}; }
   };
 
-  // What adds changed, to undo them: see dictionary/add_log.h.
   class AddLog;
 
   // An empty dictionary. A test may give each partition fewer than the
@@ -84,6 +86,7 @@ class Dictionary {
   // AddWord for each of `words`, AddEntry for each of `entries`, in order;
   // faster than one by one. When memory runs out or a limit is reached, the
   // words before stay added, and `log`, if given, holds what they changed.
+  // REQUIRES: every one of `words` has more than 3 bytes.
   void AddWords(std::span<const std::string_view> words, AddLog* log = nullptr);
   void AddEntries(std::span<const Entry> entries, AddLog* log = nullptr);
 
@@ -98,6 +101,15 @@ class Dictionary {
   // Number of entries (distinct words).
   std::size_t size() const;
 
+  // Undoes the runs logged in `logs`, the latest adds to the dictionary, made
+  // in the order of the logs: afterwards it holds what it held before the
+  // first. replay(i, add) must call add(word, count) for the items added
+  // under logs[i] by AddWords, AddEntries or AddToPartition, in the order
+  // they were given (further items are passed over). Needs no memory; the
+  // logs are left unusable until cleared.
+  template <class Replay>
+  void Undo(std::span<AddLog* const> logs, Replay&& replay);
+
   // Number of entries in partition p, and room there for `expected` in all
   // (WordTable::Reserve).
   std::size_t PartitionSize(std::size_t p) const { return partitions_[p].size(); }
@@ -105,14 +117,6 @@ class Dictionary {
 
   // Changes whenever an entry is added or a count changes.
   std::uint64_t version() const { return version_.load(std::memory_order_relaxed); }
-
-  // Calls f(word, count) for every entry, in no particular order.
-  template <class F>
-  void ForEach(F&& f) const {
-    for (const WordTable& table : partitions_) {
-      table.ForEach([&](WordTable::Ref ref) { f(table.Word(ref), table.Value(ref)); });
-    }
-  }
 
   // An entry's id: its partition and its place there. Ids stay valid for the
   // dictionary's whole life.
@@ -122,7 +126,7 @@ class Dictionary {
   }
   std::int32_t Count(EntryId id) const { return partitions_[id >> kRefBits].Value(id & kRefMask); }
   // Asks the processor to fetch the word and count of `id`.
-  void Prefetch(EntryId id) const { partitions_[id >> kRefBits].PrefetchRef(id & kRefMask); }
+  void Prefetch(EntryId id) const { partitions_[id >> kRefBits].PrefetchRecord(id & kRefMask); }
 
   // Calls f(id, word, count) for every entry of partition p, in no particular
   // order.
@@ -158,9 +162,9 @@ class Dictionary {
     return static_cast<EntryId>(p << kRefBits | ref);
   }
   template <std::size_t... kIndex>
-  static std::array<WordTable, kPartitions> MakePartitions(std::size_t windows, PagePool* pool,
+  static std::array<WordTable, kPartitions> MakePartitions(std::size_t windows, PagePool& pool,
                                                            std::index_sequence<kIndex...>) {
-    return {{((void)kIndex, WordTable(windows, pool,
+    return {{((void)kIndex, WordTable(pool, windows,
                                       "the dictionary is full: over 512 MiB of words fell into "
                                       "one of its 32 hash partitions"))...}};
   }
@@ -174,7 +178,7 @@ class Dictionary {
     const WordTable::Ref ref = table.FindOrAdd(word, hash, count, &added);
     if (added) return;
     std::int32_t sum;
-    if (__builtin_add_overflow(table.Value(ref), count, &sum)) [[unlikely]] {
+    if (AddOverflows(table.Value(ref), count, &sum)) [[unlikely]] {
       Saturate(table, p, ref, count, log, position);
     } else {
       table.SetValue(ref, sum);
@@ -184,8 +188,19 @@ class Dictionary {
   // the limit, noted in *log, if given, as item `position`.
   [[gnu::cold]] static void Saturate(WordTable& table, std::size_t p, WordTable::Ref ref,
                                      std::int32_t count, AddLog* log, std::uint64_t position);
-  template <class WordAt, class CountAt, class Keep>
-  void AddInBatches(std::size_t n, WordAt word_at, CountAt count_at, Keep keep, AddLog* log);
+  // The parts of Undo that need no replay: every count that saturated goes
+  // back to what it was before its first saturation, and the words the runs
+  // added are dropped. Sorts each log's saturations by id and position.
+  void RestoreSaturated(std::span<AddLog* const> logs);
+  void DropAdded(std::span<AddLog* const> logs);
+  // Takes `count` off the count of `word`, item `position` of logs[i], unless
+  // the runs added the word (it is gone) or its count saturated at or before
+  // that item.
+  void TakeOff(std::span<AddLog* const> logs, std::size_t i, std::uint64_t position,
+               std::string_view word, std::int32_t count);
+  template <class WordAt, class CountAt, class HashAt>
+  void AddInBatches(std::size_t n, WordAt word_at, CountAt count_at, HashAt hash_at,
+                    std::size_t first, std::size_t end, AddLog* log);
 
   // Memory of the partitions' large blocks and indexes. Declared before
   // them so that it is destroyed after them: they give their memory back to
@@ -194,6 +209,67 @@ class Dictionary {
   std::array<WordTable, kPartitions> partitions_;  // word -> count, by hash
   std::atomic<std::uint64_t> version_{0};          // bumped by every change
 };
+
+// What a run of adds to a dictionary changed, so that the run can be undone
+// when it cannot be finished.
+//
+// Adds only insert words and change counts. So a log keeps, for each
+// partition it touched, the partition as it was before (its words added
+// later are dropped), and the few counts that saturated, with the value
+// before. Every other count went up or down by exactly the count added and
+// is brought back by taking it off again: undoing replays the adds, so the
+// log stays small and logging costs next to nothing. A log is used by one
+// thread at a time.
+class Dictionary::AddLog {
+ public:
+  AddLog() = default;
+  AddLog(const AddLog&) = delete;
+  AddLog& operator=(const AddLog&) = delete;
+
+  // Forgets the adds logged so far, to log a new run.
+  void Clear() {
+    touched_ = 0;
+    saturated_.clear();
+    added_ = 0;
+  }
+  // Whether any add has been logged since Clear().
+  bool touched() const { return touched_ != 0; }
+
+ private:
+  friend class Dictionary;
+
+  struct Saturated {
+    EntryId id;
+    std::int32_t before;     // the count before the add
+    std::uint64_t position;  // the add's item among those of the run
+  };
+
+  // Keeps partition p as it is, unless the run has touched it already.
+  void Touch(std::size_t p, const WordTable& table) {
+    if ((touched_ >> p & 1) != 0) return;
+    marks_[p] = table.mark();
+    touched_ |= std::uint64_t{1} << p;
+  }
+
+  static_assert(kPartitions <= 64);
+  std::uint64_t touched_ = 0;                         // bit p: marks_[p] is partition p before
+  std::array<WordTable::Mark, kPartitions> marks_{};  // partitions before the run's first add
+  std::vector<Saturated> saturated_;                  // in the order of the adds
+  std::uint64_t added_ = 0;                           // items added
+};
+
+template <class Replay>
+void Dictionary::Undo(std::span<AddLog* const> logs, Replay&& replay) {
+  RestoreSaturated(logs);
+  DropAdded(logs);
+  for (std::size_t i = 0; i < logs.size(); ++i) {
+    std::uint64_t position = 0;
+    replay(i, [&](std::string_view word, std::int32_t count) {
+      if (position < logs[i]->added_) TakeOff(logs, i, position, word, count);
+      ++position;
+    });
+  }
+}
 
 }  // namespace dorvenix
 

@@ -36,7 +36,7 @@ struct Job {
 
 // Guesses from the share of a regular file read so far how many entries each
 // partition will end with, so that the tables grow in a few large steps
-// instead of a dozen doublings, each of which moves every slot.
+// instead of a dozen doublings, each of which moves every place.
 class SizeGuess {
  public:
   SizeGuess(const Dictionary& dictionary, std::uint64_t file_size) : file_size_(file_size) {
@@ -46,7 +46,7 @@ class SizeGuess {
   }
 
   // Makes room in partition p once the blocks up to `job` are in it.
-  void After(Dictionary& dictionary, std::size_t p, const Job& job) const {
+  void After(Dictionary& dictionary, std::size_t p, const Job& job) const noexcept {
     if (job.read == 0 || job.read >= file_size_) return;
     const double added = static_cast<double>(dictionary.PartitionSize(p) - start_[p]);
     const double expected = static_cast<double>(start_[p]) +
@@ -118,21 +118,21 @@ Status Load(Dictionary& dictionary, InputFile& in, const WorkPlan& given) {
     plan.block_size = std::min(plan.block_size, kSmallFileBlock);
   }
   BlockReader reader(in, kLineFeed, plan.block_size);
-  std::vector<Job> jobs(plan.slots());
+  std::vector<Job> jobs(plan.places());
   std::vector<std::vector<Dictionary::Entry>> entries(plan.workers());
   std::uint64_t lines_before = 0;  // lines of the blocks finished so far
   Status result;
   const SizeGuess guess(dictionary, in.size());
   BlockAdder adder(dictionary, plan);
-  auto make = [&](std::size_t slot) {
-    Job& job = jobs[slot];
+  auto make = [&](std::size_t place) {
+    Job& job = jobs[place];
     job.block = reader.Next(job.buffer);
     job.read = in.consumed();
     // After a read error the block holds only the start of a line.
     return !job.block.bytes.empty() && !in.failed();
   };
-  auto finish = [&](std::size_t slot) {
-    const Job& job = jobs[slot];
+  auto finish = [&](std::size_t place) noexcept {
+    const Job& job = jobs[place];
     if (job.malformed) result = Status::MalformedLine(lines_before + job.lines, job.reason);
     lines_before += job.lines;
   };
@@ -142,29 +142,29 @@ Status Load(Dictionary& dictionary, InputFile& in, const WorkPlan& given) {
     // first would cost 4% more time to load and save on one core.
     adder.RunAlone(
         make,
-        [&](std::size_t slot, auto&& add) {
-          ParseLines(jobs[slot], adder.block(slot) == 0, &entries[0], 4096, add);
-          return jobs[slot].malformed;
+        [&](std::size_t place, auto&& add) {
+          ParseLines(jobs[place], adder.block(place) == 0, &entries[0], 4096, add);
+          return jobs[place].malformed;
         },
-        [&](std::size_t slot) {
+        [&](std::size_t place) noexcept {
           for (std::size_t p = 0; p < Dictionary::kPartitions; ++p) {
-            guess.After(dictionary, p, jobs[slot]);
+            guess.After(dictionary, p, jobs[place]);
           }
-          finish(slot);
+          finish(place);
         });
   } else {
     adder.Run(
         make,
-        [&](std::size_t slot, unsigned worker, EntryBuckets& out) {
+        [&](std::size_t place, unsigned worker, EntryBuckets& out) {
           std::vector<Dictionary::Entry>& e = entries[worker];
-          ParseLines(jobs[slot], adder.block(slot) == 0, &e, SIZE_MAX,
+          ParseLines(jobs[place], adder.block(place) == 0, &e, SIZE_MAX,
                      [](std::span<const Dictionary::Entry>) {});
           out.Fill(
               e.size(), [&](std::size_t i) { return e[i].word; },
               [&](std::size_t i) { return e[i].count; });
-          return jobs[slot].malformed;
+          return jobs[place].malformed;
         },
-        [&](std::size_t slot, std::size_t p) { guess.After(dictionary, p, jobs[slot]); }, finish);
+        [&](std::size_t place, std::size_t p) { guess.After(dictionary, p, jobs[place]); }, finish);
   }
   return in.failed() ? in.status() : result;
 }

@@ -19,10 +19,10 @@
 #define DORVENIX_DICTIONARY_DICTIONARY_FILE_H_
 
 #include "base/status.h"
-#include "base/work_plan.h"
 #include "dictionary/dictionary.h"
 #include "io/input_file.h"
 #include "io/output_file.h"
+#include "threads/work_plan.h"
 
 namespace dorvenix {
 

@@ -64,8 +64,7 @@ std::uint64_t KeyPrefix(std::string_view word, std::string* scratch) {
   scratch->resize(word.size());
   MakeWordKey(word, scratch->data());
   if (word.size() >= 8) {
-    const auto bytes = LoadUnaligned<std::uint64_t>(scratch->data());
-    return std::endian::native == std::endian::little ? __builtin_bswap64(bytes) : bytes;
+    return LoadBigEndian64(scratch->data());
   }
   std::uint64_t prefix = 0;
   for (std::size_t i = 0; i < 8; ++i) {

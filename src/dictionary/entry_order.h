@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "base/huge_pages.h"
+#include "memory/huge_pages.h"
 
 namespace dorvenix {
 

@@ -141,12 +141,10 @@ void AtomicFile::RemoveTemporaryForSignal() {
 AtomicFile::AtomicFile(const std::string& path) : AtomicFile(path, Steering()) {}
 
 AtomicFile::AtomicFile(const std::string& path, Steering steering)
-    : steering_(std::move(steering)) {
+    : steering_(std::move(steering)), out_(std::make_unique<OutputFile>(-1, false)) {
+  // Until the new file is made, writes go nowhere.
   status_ = ResolveLinks(path, &target_);
-  if (!status_.ok()) {
-    out_ = std::make_unique<OutputFile>(-1, false);
-    return;
-  }
+  if (!status_.ok()) return;
   const std::size_t slash = target_.rfind('/');
   const std::string dir = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
   const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
@@ -156,6 +154,16 @@ AtomicFile::AtomicFile(const std::string& path, Steering steering)
   constexpr std::size_t kTempExtra = 8;  // "." and ".XXXXXX"
   temporary_prefix_ = dir + "." + base.substr(0, NAME_MAX - kTempExtra) + ".";
 
+  // A rename over a file needs only the folder's permission; we replace only
+  // a file that we could have written in place, as cp would, and say so
+  // before any file of ours exists.
+  struct stat st;
+  replacing_ = ::stat(target_.c_str(), &st) == 0;
+  if (replacing_ && ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0 &&
+      (errno == EACCES || errno == EPERM)) {
+    status_ = Status::System(errno);
+    return;
+  }
   fd_ = steering_.unnamed ? OpenUnnamed(folder_) : -1;
   Status made = fd_ >= 0 ? Status() : Status::System(steering_.unnamed ? errno : EOPNOTSUPP);
   // Kernels and file systems without unnamed files say so in several ways.
@@ -174,11 +182,8 @@ AtomicFile::AtomicFile(const std::string& path, Steering steering)
         made.error() == ENOENT && ::stat(folder_.c_str(), &folder) == 0 && S_ISDIR(folder.st_mode);
     status_ =
         Status::System(refused ? EOPNOTSUPP : made.error(), "cannot write in folder " + folder_);
-    out_ = std::make_unique<OutputFile>(-1, false);
     return;
   }
-  struct stat st;
-  replacing_ = ::stat(target_.c_str(), &st) == 0;
   if (replacing_) {
     // Owner and group first: changing them clears the setuid and setgid bits.
     if (::fchown(fd_, st.st_uid, st.st_gid) != 0) {
@@ -198,6 +203,13 @@ AtomicFile::AtomicFile(const std::string& path, Steering steering)
 }
 
 AtomicFile::~AtomicFile() { Discard(); }
+
+bool AtomicFile::StickyKeepsUsOut() const {
+  struct stat folder, file;
+  const uid_t us = ::geteuid();
+  return ::stat(folder_.c_str(), &folder) == 0 && (folder.st_mode & S_ISVTX) != 0 &&
+         folder.st_uid != us && ::stat(target_.c_str(), &file) == 0 && file.st_uid != us;
+}
 
 void AtomicFile::Discard() {
   if (fd_ >= 0) ::close(fd_);
@@ -234,7 +246,17 @@ Status AtomicFile::Commit() {
   fd_ = -1;
   if (status_.ok() && !named) {
     if (steering_.before_naming) steering_.before_naming();
-    if (::rename(temporary_name, target_.c_str()) != 0) status_ = Status::System(errno);
+    if (::rename(temporary_name, target_.c_str()) != 0) {
+      // In a sticky folder (/tmp) only the owner of the folder or of the
+      // file may rename over it.
+      const int error = errno;
+      status_ = error == EPERM && StickyKeepsUsOut()
+                    ? Status::System(error,
+                                     "cannot replace a file of another user in sticky "
+                                     "folder " +
+                                         folder_)
+                    : Status::System(error);
+    }
   }
   if (!status_.ok()) {
     Discard();

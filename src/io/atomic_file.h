@@ -15,6 +15,12 @@
 // removes it, since it cannot be told from the file of another save in
 // progress.
 //
+// A file is replaced only where we could have written it in place, as cp
+// would: one that we may not write is refused from the start, though the
+// folder's permission would let a rename replace it. In a sticky folder
+// (/tmp) the system refuses to rename over another user's file in a folder
+// not ours; the failure says so.
+//
 // A symbolic link is followed: the file it points to is replaced and the link
 // stays a link. The new file keeps the owner and group of the file it
 // replaces where we may set them, and all its permission bits (setuid, setgid
@@ -41,8 +47,9 @@ class AtomicFile {
                                           // takes the target's name, if set
   };
 
-  // Starts a new version of `path`. When no new file can be made, Commit()
-  // says why and writes to out() go nowhere.
+  // Starts a new version of `path`. When the file may not be replaced or no
+  // new file can be made, status() and Commit() say why and writes to out()
+  // go nowhere.
   explicit AtomicFile(const std::string& path);
   AtomicFile(const std::string& path, Steering steering);
   AtomicFile(const AtomicFile&) = delete;
@@ -51,10 +58,15 @@ class AtomicFile {
   ~AtomicFile();
 
   OutputFile& out() { return *out_; }
+  // The first failure so far: a save refused at the start is known before
+  // anything is written.
+  const Status& status() const { return status_; }
 
   // Makes the new version the file at the target path. Returns the first
-  // failure: the new file could not be made ("cannot write in folder DIR"),
-  // or a write, a sync, the close, the link or the rename failed.
+  // failure: the target may not be written ("Permission denied"), the new
+  // file could not be made ("cannot write in folder DIR"), or a write, a
+  // sync, the close, the link or the rename failed ("cannot replace a file
+  // of another user in sticky folder DIR").
   Status Commit();
 
   // Removes the named temporary file of the save in progress, if there is
@@ -66,6 +78,9 @@ class AtomicFile {
  private:
   // Closes the new file and removes its temporary name, if it has one.
   void Discard();
+  // Whether the folder's sticky bit keeps us from replacing the target
+  // without privilege: neither the folder nor the file is ours.
+  bool StickyKeepsUsOut() const;
 
   Steering steering_;                // how the save goes
   std::string target_;               // the file to replace, links resolved

@@ -5,6 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
 #include <utility>
 
 namespace dorvenix {
@@ -67,6 +70,31 @@ std::size_t InputFile::Fill(char* to, std::size_t capacity) {
     error_ = errno;
     return 0;
   }
+}
+
+int ClosedStandardDescriptorNamedBy(std::string path) {
+  char descriptors[PATH_MAX], folder[PATH_MAX];
+  if (::realpath("/proc/self/fd", descriptors) == nullptr) return -1;
+  // The links are followed one at a time, by their text: the last one,
+  // /proc/self/fd/0, leads to what holds the descriptor (the root folder),
+  // which is no different from the root folder named as such.
+  for (int hops = 0; hops < 40; ++hops) {
+    const std::size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "./" : path.substr(0, slash + 1);
+    const std::string name = path.substr(slash + 1);
+    if (name.size() == 1 && name[0] >= '0' && name[0] <= '2' &&
+        ::realpath(dir.c_str(), folder) != nullptr && std::strcmp(folder, descriptors) == 0) {
+      const int fd = name[0] - '0';
+      const int flags = ::fcntl(fd, F_GETFL);
+      return flags != -1 && (flags & O_PATH) != 0 ? fd : -1;
+    }
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
+    if (n <= 0 || static_cast<std::size_t>(n) == sizeof target) return -1;
+    const std::string next(target, static_cast<std::size_t>(n));
+    path = next[0] == '/' ? next : dir + next;
+  }
+  return -1;
 }
 
 }  // namespace dorvenix

@@ -72,6 +72,12 @@ class InputFile {
   std::int64_t modified_ns_ = 0;  // and nanoseconds
 };
 
+// The standard descriptor (0, 1 or 2) that `path` names by way of the folder
+// /proc/self/fd (/dev/stdin, /dev/fd/1, a link to one of these) when that
+// descriptor cannot be read or written: closed when the process started and
+// held by a descriptor of no file (O_PATH), as main() holds it. Else -1.
+int ClosedStandardDescriptorNamedBy(std::string path);
+
 }  // namespace dorvenix
 
 #endif  // DORVENIX_IO_INPUT_FILE_H_

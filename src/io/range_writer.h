@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "base/ordered_pipeline.h"
 #include "io/output_file.h"
+#include "threads/ordered_pipeline.h"
 
 namespace dorvenix {
 
@@ -22,31 +22,31 @@ template <class Format>
 std::uint64_t WriteInRanges(OutputFile& out, std::size_t n, unsigned threads, Format&& format) {
   constexpr std::size_t kRange = std::size_t{1} << 14;  // items a thread formats at once
   if (threads < 2 || n <= kRange) return format(std::size_t{0}, n, out);
-  const std::size_t slots = std::size_t{threads} + 2;
-  std::vector<std::string> texts(slots);
+  const std::size_t places = std::size_t{threads} + 2;
+  std::vector<std::string> texts(places);
   std::vector<std::unique_ptr<OutputFile>> sinks;
   for (std::string& text : texts) sinks.push_back(std::make_unique<OutputFile>(&text));
-  std::vector<std::size_t> begins(slots);
-  std::vector<std::uint64_t> sums(slots);
+  std::vector<std::size_t> begins(places);
+  std::vector<std::uint64_t> sums(places);
   std::size_t next = 0;
   std::uint64_t total = 0;
   RunOrderedPipeline(
-      threads, slots,
-      [&](std::size_t slot) {
+      threads, places,
+      [&](std::size_t place) {
         if (next == n) return false;
-        begins[slot] = next;
+        begins[place] = next;
         next = n - next < kRange ? n : next + kRange;
         return true;
       },
-      [&](std::size_t slot, unsigned) {
-        const std::size_t begin = begins[slot];
-        sums[slot] = format(begin, n - begin < kRange ? n : begin + kRange, *sinks[slot]);
-        sinks[slot]->Flush();
+      [&](std::size_t place, unsigned) {
+        const std::size_t begin = begins[place];
+        sums[place] = format(begin, n - begin < kRange ? n : begin + kRange, *sinks[place]);
+        sinks[place]->Flush();
       },
-      [&](std::size_t slot) {
-        out.Write(texts[slot]);
-        texts[slot].clear();
-        total += sums[slot];
+      [&](std::size_t place) {
+        out.Write(texts[place]);
+        texts[place].clear();
+        total += sums[place];
         return true;
       });
   return total;

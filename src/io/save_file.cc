@@ -40,6 +40,8 @@ Status SaveFile(const std::string& path, OutputFile& standard_output,
     }
   }
   AtomicFile file(path);
+  // A save that cannot succeed does none of the work.
+  if (!file.status().ok()) return file.status();
   const Status written = write(file.out());
   // A save that could not write everything leaves the old file as it was.
   return written.ok() ? file.Commit() : written;

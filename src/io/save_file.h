@@ -20,7 +20,9 @@ namespace dorvenix {
 // - Any other existing file that is not a regular file (a device, a FIFO) is
 //   written directly.
 // - A regular file, or a new one, is replaced atomically (AtomicFile): on
-//   any failure the old file stays as it was.
+//   any failure the old file stays as it was. A file that may not be
+//   replaced ("Permission denied") or a folder that takes no new file is
+//   refused before write() is called.
 Status SaveFile(const std::string& path, OutputFile& standard_output,
                 const std::function<Status(OutputFile&)>& write);
 

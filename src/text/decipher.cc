@@ -4,10 +4,10 @@
 #include <vector>
 
 #include "base/bytes.h"
-#include "base/ordered_pipeline.h"
 #include "io/block_reader.h"
 #include "text/word_batch.h"
 #include "text/word_scanner.h"
+#include "threads/ordered_pipeline.h"
 
 namespace dorvenix {
 namespace {
@@ -45,21 +45,21 @@ Status Decipher(const BestWordIndex& index, InputFile& in, OutputFile& out, cons
   BlockReader reader(in, internal::kSeparator, plan.block_size, index.longest_word());
   // Twice the usual blocks in the air: a block waits for those before it to
   // be written.
-  const std::size_t slots = 2 * plan.slots();
-  std::vector<BlockBuffer> buffers(slots);
-  std::vector<Block> blocks(slots);
+  const std::size_t places = 2 * plan.places();
+  std::vector<BlockBuffer> buffers(places);
+  std::vector<Block> blocks(places);
   std::vector<Scratch> scratch(plan.workers());
   RunOrderedPipeline(
-      plan.threads, slots,
-      [&](std::size_t slot) {
-        blocks[slot] = reader.Next(buffers[slot]);
-        return !blocks[slot].bytes.empty();
+      plan.threads, places,
+      [&](std::size_t place) {
+        blocks[place] = reader.Next(buffers[place]);
+        return !blocks[place].bytes.empty();
       },
-      [&](std::size_t slot, unsigned worker) {
-        DecipherBlock(index, blocks[slot], scratch[worker]);
+      [&](std::size_t place, unsigned worker) {
+        DecipherBlock(index, blocks[place], scratch[worker]);
       },
-      [&](std::size_t slot) {
-        out.Write(std::string_view(blocks[slot].bytes.data(), blocks[slot].bytes.size()));
+      [&](std::size_t place) {
+        out.Write(std::string_view(blocks[place].bytes.data(), blocks[place].bytes.size()));
         if (progress) progress(in.consumed());
         return true;
       });

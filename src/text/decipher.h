@@ -3,10 +3,10 @@
 #define DORVENIX_TEXT_DECIPHER_H_
 
 #include "base/status.h"
-#include "base/work_plan.h"
-#include "dictionary/best_word_index.h"
+#include "index/best_word_index.h"
 #include "io/input_file.h"
 #include "io/output_file.h"
+#include "threads/work_plan.h"
 
 namespace dorvenix {
 

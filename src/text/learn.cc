@@ -21,19 +21,19 @@ struct Scratch {
 Status Learn(Dictionary& dictionary, InputFile& in, const WorkPlan& plan,
              const ProgressFn& progress) {
   BlockReader reader(in, internal::kSeparator, plan.block_size);
-  std::vector<BlockBuffer> buffers(plan.slots());
-  std::vector<Block> blocks(plan.slots());
+  std::vector<BlockBuffer> buffers(plan.places());
+  std::vector<Block> blocks(plan.places());
   std::vector<Scratch> scratch(plan.workers());
   BlockAdder adder(dictionary, plan);
-  auto make = [&](std::size_t slot) {
-    blocks[slot] = reader.Next(buffers[slot]);
-    return !blocks[slot].bytes.empty();
+  auto make = [&](std::size_t place) {
+    blocks[place] = reader.Next(buffers[place]);
+    return !blocks[place].bytes.empty();
   };
-  auto scan = [&](std::size_t slot, unsigned worker, auto&& use) {
+  auto scan = [&](std::size_t place, unsigned worker, auto&& use) {
     ScanInBatches(
-        blocks[slot].bytes, scratch[worker].words, [](std::string_view) { return true; }, use);
+        blocks[place].bytes, scratch[worker].words, [](std::string_view) { return true; }, use);
   };
-  auto finish = [&](std::size_t) {
+  auto finish = [&](std::size_t) noexcept {
     try {
       if (progress) progress(in.consumed());
     } catch (const std::bad_alloc&) {
@@ -46,8 +46,8 @@ Status Learn(Dictionary& dictionary, InputFile& in, const WorkPlan& plan,
     // learn English on one core).
     adder.RunAlone(
         make,
-        [&](std::size_t slot, auto&& add) {
-          scan(slot, 0, add);
+        [&](std::size_t place, auto&& add) {
+          scan(place, 0, add);
           return false;
         },
         finish);
@@ -57,10 +57,10 @@ Status Learn(Dictionary& dictionary, InputFile& in, const WorkPlan& plan,
     // ordinary text reaches the shared dictionary as a few thousand adds.
     adder.Run(
         make,
-        [&](std::size_t slot, unsigned worker, EntryBuckets& out) {
+        [&](std::size_t place, unsigned worker, EntryBuckets& out) {
           WordTally& tally = scratch[worker].tally;
-          tally.Start(blocks[slot].bytes.size());
-          scan(slot, worker, [&](std::span<const std::string_view> words) { tally.Count(words); });
+          tally.Start(blocks[place].bytes.size());
+          scan(place, worker, [&](std::span<const std::string_view> words) { tally.Count(words); });
           out.Fill(tally.entries());
           return false;
         },

@@ -3,9 +3,9 @@
 #define DORVENIX_TEXT_LEARN_H_
 
 #include "base/status.h"
-#include "base/work_plan.h"
 #include "dictionary/dictionary.h"
 #include "io/input_file.h"
+#include "threads/work_plan.h"
 
 namespace dorvenix {
 

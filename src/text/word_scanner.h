@@ -15,9 +15,7 @@
 #include <span>
 #include <string_view>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "base/bytes.h"
 
 namespace dorvenix {
 
@@ -43,26 +41,7 @@ inline constexpr std::array<bool, 256> kSeparator = [] {
 // Lowercases the letters among the n <= 64 bytes at p in place and returns a
 // mask with bit i set when p[i] is a letter.
 inline std::uint64_t LowerAndMarkLetters(char* p, std::size_t n) {
-#if defined(__SSE2__)
-  if (n == 64) {
-    std::uint64_t mask = 0;
-    for (int i = 0; i < 4; ++i) {
-      char* q = p + 16 * i;
-      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
-      // (b | 0x20) is 'a'..'z' exactly for letters; shifting 'a' to -128
-      // turns the range test into one signed comparison.
-      const __m128i folded = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
-      const __m128i letters =
-          _mm_cmplt_epi8(_mm_add_epi8(folded, _mm_set1_epi8(static_cast<char>(256 - 128 - 'a'))),
-                         _mm_set1_epi8(-128 + 26));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(q),
-                       _mm_or_si128(bytes, _mm_and_si128(letters, _mm_set1_epi8(0x20))));
-      mask |= static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(letters)))
-              << (16 * i);
-    }
-    return mask;
-  }
-#endif
+  if (n == 64) return LowerLetters64(p);
   std::uint64_t mask = 0;
   for (std::size_t i = 0; i < n; ++i) {
     const char c = kLowercase[static_cast<unsigned char>(p[i])];

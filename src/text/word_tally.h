@@ -19,11 +19,12 @@
 #include <string_view>
 #include <vector>
 
-#include "base/batches.h"
 #include "base/bytes.h"
 #include "base/hash.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/word_key.h"
+#include "table/batches.h"
+#include "table/open_addressing.h"
 
 namespace dorvenix {
 
@@ -41,8 +42,8 @@ class WordTally {
       bytes_ = std::make_unique_for_overwrite<char[]>(room);
     }
     bytes_used_ = 0;
-    if (slots_.empty()) Resize(kInitialSlots);
-    std::fill(slots_.begin(), slots_.end(), kEmpty);
+    if (memory_.empty()) Resize(kInitialSlots);
+    slots_.Clear();
     counting_ = true;
   }
 
@@ -66,11 +67,6 @@ class WordTally {
   std::span<const Dictionary::HashedEntry> entries() const { return entries_; }
 
  private:
-  struct Slot {
-    std::uint32_t tag;    // top half of the word's hash
-    std::uint32_t index;  // in entries_
-  };
-  static constexpr Slot kEmpty{0, 0xFFFFFFFFu};
   static constexpr std::size_t kInitialSlots = std::size_t{1} << 13;
   static constexpr std::size_t kTrialSightings = 4096;
 
@@ -85,64 +81,56 @@ class WordTally {
     VisitInPrefetchBatches(
         words.size(),
         [&](std::size_t i) {
-          const std::uint64_t hash = hashes[i % kPrefetchBatch] = HashBytes(words[i]);
-          __builtin_prefetch(&slots_[hash & mask_]);
+          hashes[i % kPrefetchBatch] = HashBytes(words[i]);
+          slots_.Prefetch(TagOf(hashes[i % kPrefetchBatch]));
         },
         [&](std::size_t i) {
-          const std::uint64_t hash = hashes[i % kPrefetchBatch];
-          const Slot slot = slots_[hash & mask_];
-          if (slot.tag == hash >> 32 && slot.index != kEmpty.index) {
-            __builtin_prefetch(&entries_[slot.index]);
-          }
+          const std::uint32_t tag = TagOf(hashes[i % kPrefetchBatch]);
+          const Slot slot = slots_[slots_.Home(tag)];
+          if (slot.tag == tag) Prefetch(&entries_[slot.value]);
         },
         [&](std::size_t i) { CountOne(words[i], hashes[i % kPrefetchBatch]); });
   }
 
   void CountOne(std::string_view word, std::uint64_t hash) {
-    const auto tag = static_cast<std::uint32_t>(hash >> 32);
-    for (std::size_t i = hash & mask_;; i = (i + 1) & mask_) {
-      const Slot slot = slots_[i];
-      if (slot.index == kEmpty.index) {
-        // The words compared against sit together, not all over the block.
-        if (word.size() <= bytes_capacity_ - bytes_used_) {
-          char* copy = bytes_.get() + bytes_used_;
-          CopyBytes(copy, word.data(), word.size());
-          bytes_used_ += word.size();
-          word = {copy, word.size()};
-        }
-        entries_.push_back(Entry(word, hash));
-        slots_[i] = Slot{tag, static_cast<std::uint32_t>(entries_.size() - 1)};
-        if (entries_.size() * 2 > slots_.size()) Resize(slots_.size() * 2);
-        return;
-      }
-      if (slot.tag != tag) continue;
-      Dictionary::HashedEntry& entry = entries_[slot.index];
-      if (entry.size == word.size() && BytesEqual(entry.data, word.data(), word.size())) {
-        if (entry.count < std::numeric_limits<std::int32_t>::max()) ++entry.count;
-        return;
-      }
+    const std::uint32_t tag = TagOf(hash);
+    const std::size_t i = slots_.Find(tag, [&](Slot slot) {
+      const Dictionary::HashedEntry& entry = entries_[slot.value];
+      return entry.size == word.size() && BytesEqual(entry.data, word.data(), word.size());
+    });
+    if (slots_[i].tag != 0) {
+      std::int32_t& count = entries_[slots_[i].value].count;
+      if (count < std::numeric_limits<std::int32_t>::max()) ++count;
+      return;
     }
+    // The words compared against sit together, not all over the block.
+    if (word.size() <= bytes_capacity_ - bytes_used_) {
+      char* copy = bytes_.get() + bytes_used_;
+      CopyBytes(copy, word.data(), word.size());
+      bytes_used_ += word.size();
+      word = {copy, word.size()};
+    }
+    entries_.push_back(Entry(word, hash));
+    slots_[i] = Slot{tag, static_cast<std::uint32_t>(entries_.size() - 1)};
+    if (Crowded(entries_.size(), slots_.size())) Resize(slots_.size() * 2);
   }
 
-  // Files the entries anew in `slot_count` slots, a power of two.
-  void Resize(std::size_t slot_count) {
-    slots_.assign(slot_count, kEmpty);
-    mask_ = slot_count - 1;
-    for (std::size_t e = 0; e < entries_.size(); ++e) {
-      const std::uint64_t hash = entries_[e].hash;
-      std::size_t i = hash & mask_;
-      while (slots_[i].index != kEmpty.index) i = (i + 1) & mask_;
-      slots_[i] = Slot{static_cast<std::uint32_t>(hash >> 32), static_cast<std::uint32_t>(e)};
-    }
+  // Files the entries anew in `count` slots.
+  void Resize(std::size_t count) {
+    std::vector<Slot> grown(count);  // zeroed: empty
+    SlotSpan slots(grown.data(), count);
+    slots.PlaceAll(slots_);
+    memory_.swap(grown);
+    slots_ = slots;
   }
 
   std::vector<Dictionary::HashedEntry> entries_;  // in order of first sighting
   std::unique_ptr<char[]> bytes_;                 // the distinct words counted, back to back
   std::size_t bytes_capacity_ = 0;                // room in bytes_: a block's size
   std::size_t bytes_used_ = 0;
-  std::vector<Slot> slots_;  // open addressing, linear probing
-  std::size_t mask_ = 0;     // slots_.size() - 1
-  bool counting_ = true;     // repeats are still looked for
+  std::vector<Slot> memory_;  // of slots_
+  SlotSpan slots_;            // the index in entries_ of each distinct word
+  bool counting_ = true;      // repeats are still looked for
 };
 
 }  // namespace dorvenix

@@ -1,7 +1,15 @@
-// The record the look-up index keeps for a key whose best word is seen
-// often: a copy of the key's words, so that deciphering ordinary text finds
-// its answers in a few cache lines instead of all over the dictionary. Every
-// word of a key has the key's length n.
+// The inside of the look-up index (best_word_index.h), known only to it and
+// to the code that fills it (filler.h): its sections, what their slots hold,
+// and the record of a frequent key.
+//
+// A section is an open-addressing table (table/open_addressing.h) of the
+// keys of a few thousand dictionary words. A key's slot holds the tag of its
+// KeyHash and either the EntryId of its best word or, for a key whose best
+// word is seen often, where the key's IndexRecord starts in `records`.
+//
+// An IndexRecord is a copy of a key's words, so that deciphering ordinary
+// text finds its answers in a few cache lines instead of all over the
+// dictionary. Every word of a key has the key's length n:
 //
 //   n            4 bytes   native byte order
 //   other_count  4 bytes   the number of other words
@@ -11,11 +19,12 @@
 //   others       n bytes each, other_count of them: every other word of the key
 //   padding to a multiple of 4 bytes
 //
-// Append() writes a record and IndexRecord reads one; nothing else knows the
-// layout.
-#ifndef DORVENIX_DICTIONARY_INDEX_RECORD_H_
-#define DORVENIX_DICTIONARY_INDEX_RECORD_H_
+// IndexRecord::Append() writes a record and IndexRecord reads one; nothing
+// else knows the layout.
+#ifndef DORVENIX_INDEX_SECTION_H_
+#define DORVENIX_INDEX_SECTION_H_
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -25,8 +34,26 @@
 
 #include "base/bytes.h"
 #include "dictionary/word_key.h"
+#include "table/open_addressing.h"
 
-namespace dorvenix {
+namespace dorvenix::index_internal {
+
+// Whether the index looks `word` up at all.
+inline bool LooksUp(std::string_view word) { return IsStoredLength(word.size()); }
+
+// The flags of a slot's tag.
+inline constexpr std::uint32_t kRecorded = 2;  // the value is where a record starts, not an entry
+inline constexpr std::uint32_t kOthers = 1;    // the key has other words than its best
+static_assert((kRecorded | kOthers) == kSlotFlags);
+
+// A section: filled once, then only read.
+struct Section {
+  std::atomic<bool> filled{false};  // set once slots and records are complete
+  std::atomic_flag lock;            // held by a thread adding a word while it is filled
+  bool begun = false;               // a fill has written to it (guarded by the fill mutex)
+  SlotSpan slots;                   // more than the section has keys; zeroed until filled
+  std::string records;              // the IndexRecords of its most frequent keys
+};
 
 class IndexRecord {
  public:
@@ -93,6 +120,6 @@ class IndexRecord {
   std::uint32_t others_;  // number of other words
 };
 
-}  // namespace dorvenix
+}  // namespace dorvenix::index_internal
 
-#endif  // DORVENIX_DICTIONARY_INDEX_RECORD_H_
+#endif  // DORVENIX_INDEX_SECTION_H_

@@ -5,8 +5,8 @@
 // and a look-up anywhere in it a miss of the address cache; in huge pages
 // both nearly vanish. Where the system gives no huge pages, this is plain
 // memory.
-#ifndef DORVENIX_BASE_HUGE_PAGES_H_
-#define DORVENIX_BASE_HUGE_PAGES_H_
+#ifndef DORVENIX_MEMORY_HUGE_PAGES_H_
+#define DORVENIX_MEMORY_HUGE_PAGES_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -23,8 +23,14 @@ void* MapHugePages(std::size_t bytes);
 // Gives back memory from MapHugePages(bytes).
 void UnmapHugePages(void* memory, std::size_t bytes) noexcept;
 
-// An allocator for standard containers: arrays of a huge page or more get
-// MapHugePages memory, smaller ones the usual heap.
+// `bytes` bytes of zeroed memory for an array: huge pages from kHugePageSize
+// on, the heap below. Throws std::bad_alloc when memory runs out.
+void* AllocateArray(std::size_t bytes);
+
+// Gives back memory from AllocateArray(bytes).
+void FreeArray(void* memory, std::size_t bytes) noexcept;
+
+// An allocator for standard containers, whose arrays come from AllocateArray.
 template <class T>
 struct HugePageAllocator {
   using value_type = T;
@@ -35,15 +41,9 @@ struct HugePageAllocator {
 
   T* allocate(std::size_t n) {
     if (n > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
-    const std::size_t bytes = n * sizeof(T);
-    if (bytes < kHugePageSize) return static_cast<T*>(::operator new(bytes));
-    return static_cast<T*>(MapHugePages(bytes));
+    return static_cast<T*>(AllocateArray(n * sizeof(T)));
   }
-  void deallocate(T* p, std::size_t n) noexcept {
-    const std::size_t bytes = n * sizeof(T);
-    if (bytes < kHugePageSize) return ::operator delete(p);
-    UnmapHugePages(p, bytes);
-  }
+  void deallocate(T* p, std::size_t n) noexcept { FreeArray(p, n * sizeof(T)); }
 
   template <class U>
   bool operator==(const HugePageAllocator<U>&) const {
@@ -53,4 +53,4 @@ struct HugePageAllocator {
 
 }  // namespace dorvenix
 
-#endif  // DORVENIX_BASE_HUGE_PAGES_H_
+#endif  // DORVENIX_MEMORY_HUGE_PAGES_H_

@@ -1,8 +1,9 @@
-#include "base/huge_pages.h"
+#include "memory/huge_pages.h"
 
 #include <sys/mman.h>
 
 #include <cstdint>
+#include <cstdlib>
 
 namespace dorvenix {
 namespace {
@@ -36,6 +37,18 @@ void* MapHugePages(std::size_t bytes) {
 
 void UnmapHugePages(void* memory, std::size_t bytes) noexcept {
   ::munmap(memory, PageRounded(bytes));
+}
+
+void* AllocateArray(std::size_t bytes) {
+  if (bytes >= kHugePageSize) return MapHugePages(bytes);
+  void* const memory = std::calloc(bytes, 1);
+  if (memory == nullptr && bytes > 0) throw std::bad_alloc();
+  return memory;
+}
+
+void FreeArray(void* memory, std::size_t bytes) noexcept {
+  if (bytes >= kHugePageSize) return UnmapHugePages(memory, bytes);
+  std::free(memory);
 }
 
 }  // namespace dorvenix

@@ -1,7 +1,7 @@
 // VisitInPrefetchBatches: a loop over look-ups in a large table, faster than
 // the plain loop when the table does not fit in the cache.
-#ifndef DORVENIX_BASE_BATCHES_H_
-#define DORVENIX_BASE_BATCHES_H_
+#ifndef DORVENIX_TABLE_BATCHES_H_
+#define DORVENIX_TABLE_BATCHES_H_
 
 #include <cstddef>
 
@@ -28,4 +28,4 @@ void VisitInPrefetchBatches(std::size_t n, Start&& start, Fetch&& fetch, Visit&&
 
 }  // namespace dorvenix
 
-#endif  // DORVENIX_BASE_BATCHES_H_
+#endif  // DORVENIX_TABLE_BATCHES_H_

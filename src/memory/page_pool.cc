@@ -1,10 +1,10 @@
-#include "base/page_pool.h"
+#include "memory/page_pool.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <new>
 
-#include "base/huge_pages.h"
+#include "memory/huge_pages.h"
 
 namespace dorvenix {
 namespace {
@@ -20,7 +20,9 @@ PagePool::~PagePool() {
   for (const auto& [memory, size] : regions_) UnmapHugePages(memory, size);
 }
 
-char* PagePool::Allocate(std::size_t chunks) {
+char* PagePool::Allocate(std::size_t bytes) {
+  if (!InChunks(bytes)) return new char[bytes];
+  const std::size_t chunks = bytes / kChunkSize;
   std::lock_guard lock(mutex_);
   if (chunks == 1 && !free_.empty()) {
     char* const chunk = free_.back();
@@ -33,7 +35,9 @@ char* PagePool::Allocate(std::size_t chunks) {
   return memory;
 }
 
-void PagePool::Free(char* memory, std::size_t chunks) noexcept {
+void PagePool::Free(char* memory, std::size_t bytes) noexcept {
+  if (!InChunks(bytes)) return delete[] memory;
+  const std::size_t chunks = bytes / kChunkSize;
   std::lock_guard lock(mutex_);
   try {
     free_.reserve(free_.size() + chunks);

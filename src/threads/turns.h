@@ -5,17 +5,18 @@
 // lock held while a resource is used.
 //
 // Every job from 0 up must call Take() exactly once, also when it fails:
-// the jobs after it wait for its turns.
-#ifndef DORVENIX_BASE_TURNS_H_
-#define DORVENIX_BASE_TURNS_H_
+// the jobs after it wait for its turns. So a use may not throw: a job that
+// fails notes it and lets its later uses do nothing.
+#ifndef DORVENIX_THREADS_TURNS_H_
+#define DORVENIX_THREADS_TURNS_H_
 
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <memory>
 #include <mutex>
+#include <type_traits>
 
 namespace dorvenix {
 
@@ -27,24 +28,15 @@ class Turns {
   Turns& operator=(const Turns&) = delete;
 
   // Calls use(r) for every resource r in order, each once job `job`'s turn
-  // on it has come, and then passes the turn on. When a use() throws, the
-  // remaining turns are still passed on (without use) and the exception is
-  // rethrown.
+  // on it has come, and then passes the turn on.
   template <class Use>
   void Take(std::uint64_t job, Use&& use) {
-    std::exception_ptr error;
+    static_assert(std::is_nothrow_invocable_v<Use&, std::size_t>, "use() must be noexcept");
     for (std::size_t r = 0; r < count_; ++r) {
       if (next_[r].load(std::memory_order_acquire) != job) Wait(job, r);
-      if (!error) {
-        try {
-          use(r);
-        } catch (...) {
-          error = std::current_exception();
-        }
-      }
+      use(r);
       Pass(r, job + 1);
     }
-    if (error) std::rethrow_exception(error);
   }
 
  private:
@@ -70,4 +62,4 @@ class Turns {
 
 }  // namespace dorvenix
 
-#endif  // DORVENIX_BASE_TURNS_H_
+#endif  // DORVENIX_THREADS_TURNS_H_

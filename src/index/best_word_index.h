@@ -7,25 +7,25 @@
 // keys whose best words are seen most often, a few megabytes at most, get a
 // record with copies of their words, so that ordinary text finds its answers
 // in a few cache lines. So an index answers only for the dictionary it was
-// made from, as that dictionary was then: every look-up checks that the
-// dictionary has not changed since, and throws std::logic_error when it has
-// (make a new index then). The dictionary must outlive the index.
+// made from, as that dictionary was then, and the dictionary must outlive
+// it; asked after a change, it aborts the program (make a new index then).
 //
-// Inside, keys are split into partitions of a few thousand words by their
-// length and their first and last bytes, which every word of a key shares
-// and which cost nothing to read; each partition is an open-addressing table
-// of 8-byte slots (a hash tag and an id). Nothing is built until a look-up
-// needs it: a pass over the dictionary then fills every partition a batch of
-// words needs, so a short text pays for a few partitions. Once a text needs a
+// Inside (section.h), keys are split into sections of a few thousand words
+// by their length and their first and last bytes, which every word of a key
+// shares and which cost nothing to read. Nothing is built until a look-up
+// needs it: a pass over the dictionary then fills every section a batch of
+// words needs, so a short text pays for a few sections. Once a text needs a
 // large share of them, or after a few such passes, the rest are filled at
-// once, on several threads for a large dictionary. Any number of threads may
-// look up words at once; a thread that needs a partition being filled waits.
-#ifndef DORVENIX_DICTIONARY_BEST_WORD_INDEX_H_
-#define DORVENIX_DICTIONARY_BEST_WORD_INDEX_H_
+// once, on several threads for a large dictionary (filler.h). Any number of
+// threads may look up words at once; a thread that needs a section being
+// filled waits.
+#ifndef DORVENIX_INDEX_BEST_WORD_INDEX_H_
+#define DORVENIX_INDEX_BEST_WORD_INDEX_H_
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -36,21 +36,29 @@
 
 namespace dorvenix {
 
+namespace index_internal {
+struct Section;
+}  // namespace index_internal
+
 class BestWordIndex {
  public:
   // How the index is laid out. The defaults suit every dictionary; tests
   // choose small values to reach every path with a small one.
   struct Shape {
-    std::size_t partition_words = 2048;                 // words a partition holds, about
+    std::size_t section_words = 2048;                   // words a section holds, about
     std::size_t recorded_keys = std::size_t{1} << 17;   // keys that get a record, at most
     std::size_t parallel_words = std::size_t{1} << 18;  // fewer are filled on one thread
+    // Called at each step of a fill: before a word goes into a section, and
+    // before a key's record is written. A test throws std::bad_alloc from it
+    // to run out of memory there.
+    std::function<void()> at_fill_step;
   };
 
   // An index of `dictionary` as it is now; nothing is filled yet. Filling
-  // every partition at once uses up to `threads` threads. Throws
+  // every section at once uses up to `threads` threads. Throws
   // std::bad_alloc when memory runs out.
   explicit BestWordIndex(const Dictionary& dictionary, unsigned threads = 1);
-  BestWordIndex(const Dictionary& dictionary, unsigned threads, const Shape& shape);
+  BestWordIndex(const Dictionary& dictionary, unsigned threads, Shape shape);
   BestWordIndex(const BestWordIndex&) = delete;
   BestWordIndex& operator=(const BestWordIndex&) = delete;
   ~BestWordIndex();
@@ -63,13 +71,13 @@ class BestWordIndex {
   // word with the same key and the highest count above 0, the smallest in
   // byte order on a tie; otherwise `word` unchanged. The result views either
   // `word` or storage of the index or of the dictionary. Throws
-  // std::logic_error when the dictionary changed since the index was made,
-  // std::bad_alloc when memory runs out while a partition is filled (a later
-  // look-up tries again).
+  // std::bad_alloc when memory runs out while a section is filled (a later
+  // look-up fills it afresh).
+  // REQUIRES: the dictionary has not changed since the index was made.
   std::string_view FindBestWord(std::string_view word) const;
 
   // answers[i] = FindBestWord(words[i]) for every i, faster than one by one.
-  // REQUIRES: answers.size() >= words.size().
+  // REQUIRES: answers.size() >= words.size(), and as FindBestWord.
   void FindBestWords(std::span<const std::string_view> words,
                      std::span<std::string_view> answers) const;
 
@@ -78,30 +86,29 @@ class BestWordIndex {
   std::size_t longest_word() const { return longest_word_; }
 
  private:
-  struct Slot;
-  struct Partition;
+  using Section = index_internal::Section;
   class Filler;
 
-  // The partition of the key of `word` (more than 3 bytes): a hash of its
+  // The section of the key of `word` (more than 3 bytes): a hash of its
   // length and ends, which every word of a key shares.
-  std::size_t PartitionOf(std::string_view word) const {
+  std::size_t SectionOf(std::string_view word) const {
     const auto ends = static_cast<std::uint32_t>(word.size()) << 16 ^
                       std::uint32_t{static_cast<unsigned char>(word.front())} << 8 ^
                       static_cast<unsigned char>(word.back());
-    return static_cast<std::size_t>((std::uint64_t{ends * 0x9E3779B1u} * partition_count_) >> 32);
+    return static_cast<std::size_t>((std::uint64_t{ends * 0x9E3779B1u} * section_count_) >> 32);
   }
-  // Throws std::logic_error when the dictionary changed since the index was
-  // made; fills the partitions that `words` need and are still empty.
+  // Checks that the dictionary has not changed since the index was made,
+  // and fills the sections that `words` need and are still empty.
   void Ready(std::span<const std::string_view> words) const;
   void Prepare(std::span<const std::string_view> words) const;
-  // The look-up itself, in a filled partition.
+  // The look-up itself, in a filled section.
   template <class RecordMatches, class EntryMatches>
-  std::string_view Find(std::string_view word, const Partition& partition, std::uint64_t hash,
+  std::string_view Find(std::string_view word, const Section& section, std::uint64_t hash,
                         std::size_t head_size, RecordMatches&& record_matches,
                         EntryMatches&& entry_matches) const;
   // FindBestWord for a word of more than 3 bytes that has the LetterKey
-  // `letters` and the KeyHash `hash`, in `partition`.
-  std::string_view FindByLetters(std::string_view word, const Partition& partition,
+  // `letters` and the KeyHash `hash`, in `section`.
+  std::string_view FindByLetters(std::string_view word, const Section& section,
                                  const LetterKey& letters, std::uint64_t hash) const;
   // FindBestWord for a word of more than 3 bytes that has no LetterKey.
   std::string_view FindByKey(std::string_view word) const;
@@ -109,17 +116,17 @@ class BestWordIndex {
   const Dictionary& dictionary_;
   std::uint64_t version_;     // the dictionary's version when the index was made
   std::size_t longest_word_;  // the dictionary's longest word then
-  unsigned threads_;          // for filling every partition at once
+  unsigned threads_;          // for filling every section at once
   Shape shape_;
-  std::size_t partition_count_;  // at least 1
-  std::unique_ptr<Partition[]> partitions_;
-  mutable std::atomic<bool> filled_{false};  // every partition is filled
-  mutable std::mutex fill_mutex_;            // held while partitions are filled
-  // Guarded by fill_mutex_: the memory of every partition's slots (made by
-  // the first fill), and the passes over the dictionary so far.
+  std::size_t section_count_;  // at least 1
+  std::unique_ptr<Section[]> sections_;
+  mutable std::atomic<bool> filled_{false};  // every section is filled
+  mutable std::mutex fill_mutex_;            // held while sections are filled
+  // Guarded by fill_mutex_: the memory of every section's slots (made by the
+  // first fill), and the passes over the dictionary so far.
   mutable std::unique_ptr<Filler> filler_;
 };
 
 }  // namespace dorvenix
 
-#endif  // DORVENIX_DICTIONARY_BEST_WORD_INDEX_H_
+#endif  // DORVENIX_INDEX_BEST_WORD_INDEX_H_

@@ -1,4 +1,4 @@
-#include "base/cores.h"
+#include "threads/cores.h"
 
 #include <sched.h>
 

@@ -1,7 +1,7 @@
 // How many cores this process may keep busy: the CPUs it may run on, lowered
 // to the CPU quota of its cgroups.
-#ifndef DORVENIX_BASE_CORES_H_
-#define DORVENIX_BASE_CORES_H_
+#ifndef DORVENIX_THREADS_CORES_H_
+#define DORVENIX_THREADS_CORES_H_
 
 #include <functional>
 #include <optional>
@@ -32,4 +32,4 @@ unsigned CgroupQuota(const FileReader& read);
 
 }  // namespace dorvenix
 
-#endif  // DORVENIX_BASE_CORES_H_
+#endif  // DORVENIX_THREADS_CORES_H_

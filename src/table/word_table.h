@@ -3,23 +3,25 @@
 //
 // The table owns its strings: each is copied once into an Arena, next to its
 // value, and never moves. A Ref names one string for as long as the table
-// lives; so do the string_views Word() returns. The hash index holds only a
-// 32-bit hash tag and the Ref per slot, so a string costs its bytes, an
-// 8-byte header and about 10 bytes of index. Callers pass the hash of each
-// string, so that one table can file strings by something other than their
-// bytes (FindIf). Not thread-safe for writing; concurrent reads are fine.
-#ifndef DORVENIX_DICTIONARY_WORD_TABLE_H_
-#define DORVENIX_DICTIONARY_WORD_TABLE_H_
+// lives; so do the string_views Word() returns. The slots (open_addressing.h)
+// hold a tag of the string's hash and its Ref, so a string costs its bytes,
+// an 8-byte header and about 10 bytes of slots. Callers pass the hash of each
+// string (HashBytes, or anything else that is the same for equal strings).
+// Both the records and the slots come from the PagePool given to the table.
+// Not thread-safe for writing; concurrent reads are fine.
+#ifndef DORVENIX_TABLE_WORD_TABLE_H_
+#define DORVENIX_TABLE_WORD_TABLE_H_
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
 
-#include "base/arena.h"
 #include "base/bytes.h"
-#include "base/page_pool.h"
 #include "base/status.h"
+#include "memory/arena.h"
+#include "memory/page_pool.h"
+#include "table/open_addressing.h"
 
 namespace dorvenix {
 
@@ -36,31 +38,21 @@ class WordTable {
     if (size > kMaxWordSize) throw LimitReached("word longer than 4 GiB");
   }
 
-  // A table whose arena has at most `max_windows` windows (see Arena) and
-  // throws LimitReached(full) beyond them, and whose large blocks and index
-  // come from `pool` unless it is null; `pool` must outlive the table, which
-  // gives them back to it when destroyed.
-  explicit WordTable(std::size_t max_windows = Arena::kMaxWindows, PagePool* pool = nullptr,
+  // A table whose memory comes from `pool`, which must outlive it, and whose
+  // arena has at most `max_windows` windows (see Arena) and throws
+  // LimitReached(full) beyond them.
+  explicit WordTable(PagePool& pool, std::size_t max_windows = Arena::kMaxWindows,
                      const char* full = "more than 16 GiB of strings in one table");
   WordTable(const WordTable&) = delete;
   WordTable& operator=(const WordTable&) = delete;
+  ~WordTable();
 
   // Returns the Ref of `word`, or kNoRef when the table does not hold it.
   // REQUIRES: hash is the hash `word` was filed under.
   Ref Find(std::string_view word, std::uint64_t hash) const {
-    return FindIf(hash, [&](Ref ref) { return Holds(ref, word); });
-  }
-
-  // Returns the first string filed under `hash` for which matches(ref) is
-  // true, or kNoRef.
-  template <class Matches>
-  Ref FindIf(std::uint64_t hash, Matches&& matches) const {
-    const auto tag = static_cast<std::uint32_t>(hash);
-    for (std::size_t i = SlotIndex(tag);; i = (i + 1) & mask_) {
-      const Slot slot = slots_[i];
-      if (slot.ref == kNoRef) return kNoRef;
-      if (slot.tag == tag && matches(slot.ref)) return slot.ref;
-    }
+    const Slot& slot =
+        slots_[slots_.Find(TagOf(hash), [&](Slot s) { return Holds(s.value, word); })];
+    return slot.tag != 0 ? slot.value : kNoRef;
   }
 
   // Returns the Ref of `word`, first adding it with `value` when it is absent;
@@ -69,33 +61,25 @@ class WordTable {
   // space runs out; the table is then unchanged.
   // REQUIRES: hash is the hash `word` is filed under.
   Ref FindOrAdd(std::string_view word, std::uint64_t hash, std::int32_t value, bool* added) {
-    const auto tag = static_cast<std::uint32_t>(hash);
-    std::size_t i = SlotIndex(tag);
-    for (;; i = (i + 1) & mask_) {
-      const Slot slot = slots_[i];
-      if (slot.ref == kNoRef) break;
-      if (slot.tag == tag && Holds(slot.ref, word)) {
-        *added = false;
-        return slot.ref;
-      }
-    }
-    *added = true;
-    return Add(i, tag, word, value);
+    const std::uint32_t tag = TagOf(hash);
+    const std::size_t i = slots_.Find(tag, [&](Slot s) { return Holds(s.value, word); });
+    *added = slots_[i].tag == 0;
+    return *added ? Add(i, tag, word, value) : slots_[i].value;
   }
 
   // Asks the processor to fetch the slot where a look-up of `hash` starts.
-  void Prefetch(std::uint64_t hash) const {
-    __builtin_prefetch(&slots_[SlotIndex(static_cast<std::uint32_t>(hash))]);
-  }
+  void Prefetch(std::uint64_t hash) const { slots_.Prefetch(TagOf(hash)); }
 
   // Asks the processor to fetch the string in the slot where a look-up of
   // `hash` starts, when that slot's tag matches (its slot should have been
   // prefetched a while before).
   void PrefetchString(std::uint64_t hash) const {
-    const auto tag = static_cast<std::uint32_t>(hash);
-    const Slot slot = slots_[SlotIndex(tag)];
-    if (slot.tag == tag && slot.ref != kNoRef) __builtin_prefetch(arena_.At(slot.ref));
+    const Slot slot = slots_[slots_.Home(TagOf(hash))];
+    if (slot.tag == TagOf(hash)) PrefetchRecord(slot.value);
   }
+
+  // Asks the processor to fetch the record of `ref`.
+  void PrefetchRecord(Ref ref) const { dorvenix::Prefetch(arena_.At(ref)); }
 
   std::string_view Word(Ref ref) const {
     const char* record = arena_.At(ref);
@@ -104,14 +88,11 @@ class WordTable {
   std::int32_t Value(Ref ref) const { return LoadUnaligned<std::int32_t>(arena_.At(ref)); }
   void SetValue(Ref ref, std::int32_t value) { std::memcpy(arena_.At(ref), &value, sizeof value); }
 
-  // Asks the processor to fetch the record of `ref`.
-  void PrefetchRef(Ref ref) const { __builtin_prefetch(arena_.At(ref)); }
-
   // Number of strings held, and the length of the longest.
   std::size_t size() const { return size_; }
   std::size_t longest() const { return longest_; }
 
-  // Makes room in the index for `expected` strings in all, so that a table
+  // Makes room in the slots for `expected` strings in all, so that a table
   // whose final size is known roughly skips most of the growing. The guess
   // is honoured only up to 16 slots per string already held: a wrong one
   // costs a bounded multiple of the real table. Throws std::bad_alloc when
@@ -147,11 +128,6 @@ class WordTable {
   }
 
  private:
-  struct Slot {
-    std::uint32_t tag;  // low 32 bits of the string's hash
-    Ref ref;            // kNoRef marks an empty slot
-  };
-
   // A record: the value (4 bytes), the length (4 bytes), the string, padding
   // to a multiple of 4.
   static constexpr std::size_t kHeaderSize = 8;
@@ -159,50 +135,22 @@ class WordTable {
     return (kHeaderSize + length + 3) & ~std::size_t{3};
   }
 
-  std::size_t SlotIndex(std::uint32_t tag) const { return (tag * 0x9E3779B9u) >> shift_; }
   bool Holds(Ref ref, std::string_view word) const {
     const std::string_view held = Word(ref);
     return held.size() == word.size() && BytesEqual(held.data(), word.data(), word.size());
   }
-  // Adds `word` in the empty slot `slot`, growing the index when it fills.
-  Ref Add(std::size_t slot, std::uint32_t tag, std::string_view word, std::int32_t value);
-  // Empties slot i, moving up the slots after it that a probe could no
-  // longer reach.
-  void EraseSlot(std::size_t i) noexcept;
-  // Moves every slot into a new index of `slot_count` slots, a power of two.
-  void Rehash(std::size_t slot_count);
+  // Adds `word` in the empty slot i, growing the slots when they fill.
+  Ref Add(std::size_t i, std::uint32_t tag, std::string_view word, std::int32_t value);
+  // Moves every slot into `count` new ones.
+  void Rehash(std::size_t count);
 
-  // The index's memory, every slot empty at first: whole chunks of the pool
-  // once it takes one or more, else the heap.
-  class Slots {
-   public:
-    Slots(std::size_t count, PagePool* pool);
-    Slots(const Slots&) = delete;
-    Slots& operator=(const Slots&) = delete;
-    ~Slots();
-    void swap(Slots& other) noexcept;
-
-    Slot& operator[](std::size_t i) { return data_[i]; }
-    const Slot& operator[](std::size_t i) const { return data_[i]; }
-    std::size_t size() const { return size_; }
-
-   private:
-    std::size_t Chunks() const { return size_ * sizeof(Slot) / PagePool::kChunkSize; }
-
-    Slot* data_;
-    std::size_t size_;
-    PagePool* pool_;  // where data_ comes from, or null for the heap
-  };
-
-  PagePool* pool_;           // where large blocks and indexes come from, or null
+  PagePool& pool_;           // where the records and the slots come from
   Arena arena_;              // the records
-  Slots slots_;              // open addressing, linear probing
-  std::size_t mask_;         // slots_.size() - 1
-  unsigned shift_;           // 32 - log2(slots_.size())
+  SlotSpan slots_;           // a tag and a Ref each
   std::size_t size_ = 0;     // strings held
   std::size_t longest_ = 0;  // length of the longest string held
 };
 
 }  // namespace dorvenix
 
-#endif  // DORVENIX_DICTIONARY_WORD_TABLE_H_
+#endif  // DORVENIX_TABLE_WORD_TABLE_H_

@@ -1,16 +1,17 @@
 // ParallelFor: runs f(i) for every i in [0, n) on up to `threads` threads
 // (the calling thread among them), each taking the next i as it becomes free.
 // The first exception thrown by f is rethrown once every thread has stopped;
-// the i not yet taken by then are skipped.
-#ifndef DORVENIX_BASE_PARALLEL_FOR_H_
-#define DORVENIX_BASE_PARALLEL_FOR_H_
+// the i not yet taken by then are skipped. Threads that cannot be started
+// leave their share to the others.
+#ifndef DORVENIX_THREADS_PARALLEL_FOR_H_
+#define DORVENIX_THREADS_PARALLEL_FOR_H_
 
 #include <atomic>
 #include <cstddef>
 #include <exception>
 #include <mutex>
-#include <thread>
-#include <vector>
+
+#include "threads/thread_group.h"
 
 namespace dorvenix {
 
@@ -28,21 +29,17 @@ void ParallelFor(std::size_t n, unsigned threads, F&& f) {
       if (!failure) failure = std::current_exception();
     }
   };
-  // With one thread, or one i, the calling thread does it all.
-  std::vector<std::thread> helpers;
-  const std::size_t wanted = threads < 2 || n < 2 ? 0 : (threads < n ? threads : n) - 1;
-  for (std::size_t t = 0; t < wanted; ++t) {
-    try {
-      helpers.emplace_back(loop);
-    } catch (const std::exception&) {
-      break;  // fewer helpers: the work still gets done
+  {
+    // With one thread, or one i, the calling thread does it all.
+    ThreadGroup helpers;
+    const std::size_t wanted = threads < 2 || n < 2 ? 0 : (threads < n ? threads : n) - 1;
+    for (std::size_t t = 0; t < wanted && helpers.Start(loop); ++t) {
     }
+    loop();
   }
-  loop();
-  for (std::thread& helper : helpers) helper.join();
   if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace dorvenix
 
-#endif  // DORVENIX_BASE_PARALLEL_FOR_H_
+#endif  // DORVENIX_THREADS_PARALLEL_FOR_H_

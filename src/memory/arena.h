@@ -16,19 +16,18 @@
 // The unused end of a block is smaller than the records that go there, so
 // at most 1/16 of the block once blocks have grown. An arena holds at
 // most max_windows windows, which its owner may set below 2^18 to keep the
-// top bits of every Ref free. Blocks of 64 KiB and more, but for those of one
-// record, come from a PagePool when the owner gives one, and then go back to
-// it. Records never move; the memory is freed by the destructor, or by
-// RollBack. Not thread-safe for writing; reading from several threads is fine
+// top bits of every Ref free. Blocks come from the owner's PagePool and go
+// back to it. Records never move; the memory is freed by the destructor, or
+// by RollBack. Not thread-safe for writing; reading from several threads is fine
 // once writing has stopped.
-#ifndef DORVENIX_BASE_ARENA_H_
-#define DORVENIX_BASE_ARENA_H_
+#ifndef DORVENIX_MEMORY_ARENA_H_
+#define DORVENIX_MEMORY_ARENA_H_
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include "base/page_pool.h"
+#include "memory/page_pool.h"
 
 namespace dorvenix {
 
@@ -41,10 +40,10 @@ class Arena {
   static constexpr std::size_t kMaxWindows = std::size_t{1} << (32 - kOffsetBits);
 
   // An arena of at most `max_windows` windows (at most kMaxWindows), whose
-  // blocks come from `pool` (see above) unless it is null. When the windows
-  // run out, Allocate throws LimitReached(full), so `full` says what the
-  // limit means to the owner's user; a string literal.
-  explicit Arena(std::size_t max_windows = kMaxWindows, PagePool* pool = nullptr,
+  // blocks come from `pool`, which must outlive it. When the windows run
+  // out, Allocate throws LimitReached(full), so `full` says what the limit
+  // means to the owner's user; a string literal.
+  explicit Arena(PagePool& pool, std::size_t max_windows = kMaxWindows,
                  const char* full = "more than 16 GiB of records in one store");
   Arena(const Arena&) = delete;
   Arena& operator=(const Arena&) = delete;
@@ -104,7 +103,6 @@ class Arena {
     Ref first;             // the Ref of data[0]
     std::size_t used;      // bytes handed out, but see Used()
     std::size_t capacity;  // bytes allocated
-    std::size_t chunks;    // chunks of pool_ it came from, or 0 for new[]
   };
   static constexpr std::size_t kNone = SIZE_MAX;
   static constexpr std::size_t kMinBlockSize = std::size_t{4} << 10;
@@ -124,8 +122,8 @@ class Arena {
   std::size_t AddBlock(std::size_t capacity, std::size_t windows, std::size_t used);
   void Free(const Block& block) noexcept;
 
+  PagePool& pool_;                          // where blocks come from
   std::size_t max_windows_;                 // windows this arena may have
-  PagePool* pool_;                          // where blocks come from, or null
   const char* full_;                        // what running out of windows means
   std::vector<char*> windows_;              // where each window starts
   std::vector<Block> blocks_;               // in allocation order
@@ -139,4 +137,4 @@ class Arena {
 
 }  // namespace dorvenix
 
-#endif  // DORVENIX_BASE_ARENA_H_
+#endif  // DORVENIX_MEMORY_ARENA_H_

@@ -1,4 +1,4 @@
-#include "base/arena.h"
+#include "memory/arena.h"
 
 #include "base/status.h"
 
@@ -6,22 +6,16 @@ namespace dorvenix {
 
 static_assert(Arena::kWindowSize == PagePool::kChunkSize);
 
-Arena::Arena(std::size_t max_windows, PagePool* pool, const char* full)
-    : max_windows_(max_windows < kMaxWindows ? max_windows : kMaxWindows),
-      pool_(pool),
+Arena::Arena(PagePool& pool, std::size_t max_windows, const char* full)
+    : pool_(pool),
+      max_windows_(max_windows < kMaxWindows ? max_windows : kMaxWindows),
       full_(full) {}
 
 Arena::~Arena() {
   for (const Block& block : blocks_) Free(block);
 }
 
-void Arena::Free(const Block& block) noexcept {
-  if (block.chunks > 0) {
-    pool_->Free(block.data, block.chunks);
-  } else {
-    delete[] block.data;
-  }
-}
+void Arena::Free(const Block& block) noexcept { pool_.Free(block.data, block.capacity); }
 
 Arena::Ref Arena::AllocateSlow(std::size_t size) {
   if (size <= kSmallRecord) {
@@ -54,14 +48,10 @@ std::size_t Arena::AddBlock(std::size_t capacity, std::size_t windows, std::size
   if (windows > max_windows_ - windows_.size()) throw LimitReached(full_);
   blocks_.reserve(blocks_.size() + 1);
   windows_.reserve(windows_.size() + windows);
-  // A block of one large record stays out of the pool: its memory is not
-  // made of whole chunks.
-  const bool pooled = pool_ != nullptr && capacity == windows * kWindowSize;
-  const std::size_t chunks = pooled ? windows : 0;
-  char* const data = pooled ? pool_->Allocate(chunks) : new char[capacity];
+  char* const data = pool_.Allocate(capacity);
   const Ref first = FirstOf(windows_.size());
   for (std::size_t w = 0; w < windows; ++w) windows_.push_back(data + w * kWindowSize);
-  blocks_.push_back(Block{data, first, used, capacity, chunks});
+  blocks_.push_back(Block{data, first, used, capacity});
   return blocks_.size() - 1;
 }
 

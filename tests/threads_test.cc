@@ -1,0 +1,231 @@
+// The threads: how many cores the process may use, the ordered pipeline,
+// parallel loops, turns over shared resources, and threads that cannot start.
+#include <gtest/gtest.h>
+#include <sched.h>
+
+#include <algorithm>
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <numeric>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "test_support.h"
+#include "threads/cores.h"
+#include "threads/ordered_pipeline.h"
+#include "threads/parallel_for.h"
+#include "threads/thread_group.h"
+#include "threads/turns.h"
+
+namespace dorvenix::testing {
+namespace {
+
+TEST(Cores, CgroupQuotaIsTheLeastOnTheWayUpFromTheProcesssOwnCgroup) {
+  // v2 on /sys/fs/cgroup (a line with no mount options is no mount); v1's
+  // cpu controller (with cpuacct) on /sys/fs/cgroup/cpu,cpuacct, rooted at
+  // its cgroup /d as in a container.
+  const std::string mounts =
+      "30 22 0:27 / /run rw - tmpfs tmpfs rw\n"
+      "31 30 0:28 / /sys/fs/cgroup rw,nosuid shared:9 - cgroup2 cgroup2 rw\n"
+      "34 30 0:31 / /no-options - cgroup2 cgroup2 rw\n"
+      "32 30 0:29 /d /sys/fs/cgroup/cpu,cpuacct rw - cgroup cgroup rw,cpuacct,cpu\n"
+      "33 30 0:30 / /sys/fs/cgroup/cpuset rw - cgroup cgroup rw,cpuset\n";
+  const std::string v1 = "5:cpuset:/\n4:cpu,cpuacct:", q = "cpu,cpuacct/e/cpu.cfs_";
+  // The process's cgroups, and files under /sys/fs/cgroup/: "PATH=TEXT;...".
+  const std::tuple<std::string, std::string, unsigned> cases[] = {
+      {"0::/", "", 0},
+      {"0::/", "cpu.max=max 100000\n", 0},
+      {"0::/", "cpu.max=250000 100000\n", 3},
+      {"0::/a/b/", "a/b/cpu.max=max 100000;a/cpu.max=150000 100000;cpu.max=400000 100000", 2},
+      {"0::/a", "a/cpu.max=500000 100000;cpu.max=max 100000", 5},
+      {"0::/", "cpu.max=150000x 100000", 0},
+      {"0::/", "cpu.max=150000 0", 0},
+      {"0::/", "cpu.max=150000", 0},
+      {v1 + "/d/e", q + "quota_us=50000\n;" + q + "period_us=100000\n", 1},
+      {v1 + "/d/e", q + "quota_us=-1;" + q + "period_us=100000", 0},
+      {v1 + "/d/e", q + "quota_us=50000", 0},
+      {v1 + "/d/e", q + "period_us=100000", 0},
+      {v1 + "/de", q + "quota_us=50000;" + q + "period_us=100000", 0},  // not below the root
+      {v1 + "/x/e", q + "quota_us=50000;" + q + "period_us=100000", 0},
+  };
+  for (const auto& [cgroup, files, quota] : cases) {
+    std::map<std::string, std::string> system = {{"/proc/self/cgroup", cgroup + "\n"},
+                                                 {"/proc/self/mountinfo", mounts}};
+    for (std::size_t at = 0, end; at < files.size(); at = end + 1) {
+      end = std::min(files.find(';', at), files.size());
+      const std::size_t equals = files.find('=', at);
+      system["/sys/fs/cgroup/" + files.substr(at, equals - at)] =
+          files.substr(equals + 1, end - equals - 1);
+    }
+    const FileReader read = [&](const std::string& path) -> std::optional<std::string> {
+      const auto file = system.find(path);
+      return file == system.end() ? std::nullopt : std::optional(file->second);
+    };
+    EXPECT_EQ(CgroupQuota(read), quota) << cgroup << " with " << files;
+  }
+}
+
+TEST(Cores, TheAffinityMaskLoweredToTheQuota) {
+  const unsigned cases[][3] = {{0, 0, 1}, {1, 0, 1}, {2, 0, 2}, {8, 3, 3}, {2, 3, 2}, {2, 1, 1}};
+  for (const auto& [cpus, quota, cores] : cases) EXPECT_EQ(UsableCores(cpus, quota), cores) << cpus;
+  EXPECT_NE(ReadSystemFile("/proc/self/cgroup").value_or("").find(':'), std::string::npos);
+  // The process's own mask: one CPU, then two where there are two.
+  cpu_set_t all, some;
+  ASSERT_EQ(::sched_getaffinity(0, sizeof all, &all), 0);
+  CPU_ZERO(&some);
+  for (int cpu = 0; CPU_COUNT(&some) < std::min(2, CPU_COUNT(&all)); ++cpu) {
+    if (!CPU_ISSET(cpu, &all)) continue;
+    CPU_SET(cpu, &some);
+    ASSERT_EQ(::sched_setaffinity(0, sizeof some, &some), 0);
+    EXPECT_EQ(UsableCores(), UsableCores(CPU_COUNT(&some), CgroupQuota(ReadSystemFile)));
+  }
+  ::sched_setaffinity(0, sizeof all, &all);
+}
+
+TEST(OrderedPipeline, FinishesInOrderAndStopsOnAFailure) {
+  for (unsigned workers : {0u, 1u, 2u, 4u}) {
+    for (int failing : {-2, -1, 0, 1, 7}) {  // -2: no failure and no stop
+      std::vector<int> slot_job(3), finished;
+      int made = 0;
+      bool ended = false;
+      std::atomic<int> worked{0};
+      auto run = [&] {
+        RunOrderedPipeline(
+            workers, slot_job.size(),
+            [&](std::size_t slot) {
+              EXPECT_FALSE(ended) << "asked for a job after the last";
+              ended = made == 20;
+              if (ended) return false;
+              slot_job[slot] = made++;
+              return true;
+            },
+            [&](std::size_t slot, unsigned) {
+              ++worked;
+              if (slot_job[slot] == failing) throw std::runtime_error("job failed");
+            },
+            [&](std::size_t slot) {
+              finished.push_back(slot_job[slot]);
+              return slot_job[slot] != 15 || failing == -2;
+            });
+      };
+      if (failing < 0) {
+        run();
+        ASSERT_EQ(finished.size(), failing == -2 ? 20u : 16u);
+      } else {
+        EXPECT_THROW(run(), std::runtime_error) << workers << " workers, job " << failing;
+        EXPECT_LE(finished.size(), static_cast<std::size_t>(failing));
+      }
+      for (std::size_t i = 0; i < finished.size(); ++i) ASSERT_EQ(finished[i], static_cast<int>(i));
+      EXPECT_EQ(worked.load(), made) << "every job made is worked, and waited for";
+      // ParallelFor: every index once, on no more threads than asked for
+      // (one: the caller's), or the failure passed on.
+      std::vector<std::atomic<int>> calls(20);
+      std::mutex ids_mutex;
+      std::set<std::thread::id> ids;
+      auto run_for = [&] {
+        ParallelFor(calls.size(), workers, [&](std::size_t i) {
+          ++calls[i];
+          volatile unsigned spin = 0;  // long enough for a thread to start meanwhile
+          while (spin < 20000) spin = spin + 1;
+          std::lock_guard lock(ids_mutex);
+          ids.insert(std::this_thread::get_id());
+          if (static_cast<int>(i) == failing) throw std::runtime_error("item failed");
+        });
+      };
+      if (failing < 0) {
+        run_for();
+        for (const std::atomic<int>& c : calls) ASSERT_EQ(c.load(), 1) << workers;
+        EXPECT_LE(ids.size(), std::max(workers, 1u));
+        EXPECT_TRUE(workers >= 2 || ids == std::set{std::this_thread::get_id()});
+      } else {
+        EXPECT_THROW(run_for(), std::runtime_error) << workers << " threads, item " << failing;
+      }
+    }
+  }
+}
+
+TEST(Turns, EveryResourceIsUsedInJobOrder) {
+  // Six jobs on three threads, taken in any order: each resource sees them
+  // in job order.
+  Turns turns(4);
+  std::vector<std::vector<std::size_t>> used(4);  // per resource, the jobs that used it
+  ParallelFor(6, 3, [&](std::size_t job) {
+    turns.Take(job, [&](std::size_t r) noexcept { used[r].push_back(job); });
+  });
+  for (std::size_t r = 0; r < 4; ++r)
+    EXPECT_EQ(used[r], (std::vector<std::size_t>{0, 1, 2, 3, 4, 5}));
+}
+
+TEST(ThreadGroup, EveryThreadWorksAtOnce) {
+  // Each piece of work waits for all the others: it ends only when the
+  // threads asked for (the caller among them for ParallelFor) run together.
+  for (unsigned threads : {2u, 3u}) {
+    Meeting all{threads}, all_workers{threads};
+    std::atomic<unsigned> met{0};
+    ParallelFor(threads, threads, [&](std::size_t) { met += all.Attend(); });
+    EXPECT_EQ(met.load(), threads);
+    std::mutex mutex;
+    std::vector<unsigned> ids;
+    unsigned made = 0;
+    RunOrderedPipeline(
+        threads, threads + 2, [&](std::size_t) { return made++ < threads; },
+        [&](std::size_t, unsigned id) {
+          if (!all_workers.Attend()) return;
+          std::lock_guard lock(mutex);
+          ids.push_back(id);
+        },
+        [](std::size_t) { return true; });
+    std::sort(ids.begin(), ids.end());
+    std::vector<unsigned> every(threads);
+    std::iota(every.begin(), every.end(), 0u);
+    EXPECT_EQ(ids, every) << threads << " workers, each with its own id";
+  }
+}
+
+TEST(ThreadGroup, WorkGoesOnWhenThreadsCannotStart) {
+  // Some or all of the threads asked for cannot be started: the rest, or the
+  // caller alone, do all the work, in order where order matters.
+  for (const int refused : {1, 2, 100}) {
+    ThreadGroup::RefuseStarts(refused);
+    std::vector<std::atomic<int>> calls(50);
+    std::mutex mutex;
+    std::set<std::thread::id> ids;
+    ParallelFor(calls.size(), 3, [&](std::size_t i) {
+      ++calls[i];
+      std::lock_guard lock(mutex);
+      ids.insert(std::this_thread::get_id());
+    });
+    for (const std::atomic<int>& c : calls) EXPECT_EQ(c.load(), 1) << refused;
+    EXPECT_LE(ids.size(), refused >= 2 ? 1u : 2u) << refused;
+    ThreadGroup::RefuseStarts(refused);
+    std::vector<int> jobs(4), finished;
+    std::set<unsigned> workers;
+    int made = 0;
+    RunOrderedPipeline(
+        2, jobs.size(),
+        [&](std::size_t place) {
+          jobs[place] = made;
+          return made++ < 30;
+        },
+        [&](std::size_t, unsigned worker) {
+          std::lock_guard lock(mutex);
+          workers.insert(worker);
+        },
+        [&](std::size_t place) {
+          finished.push_back(jobs[place]);
+          return true;
+        });
+    EXPECT_EQ(finished.size(), 30u);
+    for (std::size_t i = 0; i < finished.size(); ++i) EXPECT_EQ(finished[i], static_cast<int>(i));
+    EXPECT_EQ(workers, std::set<unsigned>{0}) << refused;
+  }
+  ThreadGroup::RefuseStarts(0);
+}
+
+}  // namespace
+}  // namespace dorvenix::testing
