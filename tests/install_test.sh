@@ -26,19 +26,25 @@ cmake --install "$build" --prefix "$prefix" > "$tmp/install.log" 2>&1 || {
   fail "cmake --install failed"
 }
 
-for file in bin/dorvenix share/man/man1/dorvenix.1 share/dorvenix/english.dict \
-            share/dorvenix/SCOWL-COPYRIGHT.txt share/doc/dorvenix/README.dictionary.md; do
+# Every installed file, and nothing else; each but the binary is the
+# project's own file, byte for byte.
+while read -r file from; do
   [ -f "$prefix/$file" ] || fail "$file is not installed"
-done
+  [ "$from" = - ] || cmp "$source/$from" "$prefix/$file" || fail "$file differs from $from"
+  echo "$file" >> "$tmp/files.txt"
+done << EOF
+bin/dorvenix -
+share/man/man1/dorvenix.1 docs/dorvenix.1
+share/dorvenix/english.dict data/english.dict
+share/dorvenix/SCOWL-COPYRIGHT.txt data/SCOWL-COPYRIGHT.txt
+share/doc/dorvenix/README.dictionary.md data/README.md
+share/doc/dorvenix/README.md README.md
+share/doc/dorvenix/LICENSE LICENSE
+EOF
+(cd "$prefix" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort) > "$tmp/found.txt"
+LC_ALL=C sort -o "$tmp/files.txt" "$tmp/files.txt"
+diff "$tmp/files.txt" "$tmp/found.txt" >&2 || fail "other files are installed than those expected"
 [ -x "$prefix/bin/dorvenix" ] || fail "bin/dorvenix is not executable"
-
-# The installed files are the project's own, byte for byte.
-cmp "$source/docs/dorvenix.1" "$prefix/share/man/man1/dorvenix.1" || fail "man page differs"
-cmp "$source/data/english.dict" "$prefix/share/dorvenix/english.dict" || fail "dictionary differs"
-cmp "$source/data/SCOWL-COPYRIGHT.txt" "$prefix/share/dorvenix/SCOWL-COPYRIGHT.txt" ||
-  fail "SCOWL notice differs"
-cmp "$source/data/README.md" "$prefix/share/doc/dorvenix/README.dictionary.md" ||
-  fail "dictionary README differs"
 
 # The installed binary restores the example with the installed dictionary.
 tr 'A-Z' 'a-z' < "$source/data/example/original.txt" > "$tmp/expected.txt"
