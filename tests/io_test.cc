@@ -218,6 +218,17 @@ TEST(SaveFile, ASaveThatCannotSucceedIsRefusedBeforeAnyWork) {
   }
   EXPECT_EQ(ReadFile(dir.File("ro")), kOld);
   EXPECT_EQ(FilesIn(dir.path()), (Files{"loop", "ro"}));
+  // A save that can succeed writes a new file that has no name meanwhile.
+  std::string unused;
+  OutputFile out(&unused);
+  Files during;
+  ASSERT_TRUE(SaveFile(dir.File("new"), out, [&](OutputFile& file) {
+                during = FilesIn(dir.path());
+                file.Write("new 1\n");
+                return Status();
+              }).ok());
+  EXPECT_EQ(during, (Files{"loop", "ro"}));
+  EXPECT_EQ(ReadFile(dir.File("new")), "new 1\n");
 }
 
 // A sticky folder refuses to let us rename over another user's file that we
