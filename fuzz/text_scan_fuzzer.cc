@@ -45,8 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const WorkPlan plan{3, block};  // small blocks on 3 threads
   FUZZ_CHECK(LoadDictionary(whole, seed).ok() && LoadDictionary(small, small_seed, plan).ok());
   testing::Counts counts;
-  whole.ForEachInOrder(
-      [&](std::string_view word, std::int32_t count) { counts.emplace(word, count); });
+  for (const SortedEntry& e : whole.InOrder()) counts.emplace(whole.Word(e.id), whole.Count(e.id));
 
   const BestWordIndex index(whole);
   const std::string out = Decipher(index, text, SIZE_MAX);

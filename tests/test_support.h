@@ -27,9 +27,9 @@ using Counts = std::map<std::string, std::int32_t>;
 // Every entry of `dictionary` as a "word count" line, in dictionary order.
 inline std::string Listing(const Dictionary& dictionary) {
   std::string text;
-  dictionary.ForEachInOrder([&](std::string_view word, std::int32_t count) {
-    (text += word) += ' ' + std::to_string(count) + '\n';
-  });
+  for (const SortedEntry& entry : dictionary.InOrder()) {
+    (text += dictionary.Word(entry.id)) += ' ' + std::to_string(dictionary.Count(entry.id)) + '\n';
+  }
   return text;
 }
 

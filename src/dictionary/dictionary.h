@@ -145,12 +145,6 @@ class Dictionary {
   // threads: O(n log n).
   SortedEntries InOrder(unsigned threads = 1) const;
 
-  // Calls f(word, count) for every entry in dictionary order.
-  template <class F>
-  void ForEachInOrder(F&& f, unsigned threads = 1) const {
-    for (const SortedEntry& entry : InOrder(threads)) f(Word(entry.id), Count(entry.id));
-  }
-
  private:
   // An id holds the partition in its top bits and the Ref in the rest, so a
   // partition's arena has at most 2^(kRefBits - Arena::kOffsetBits) windows:

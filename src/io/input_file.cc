@@ -5,9 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <cstring>
 #include <utility>
 
 namespace dorvenix {
@@ -72,29 +69,16 @@ std::size_t InputFile::Fill(char* to, std::size_t capacity) {
   }
 }
 
-int ClosedStandardDescriptorNamedBy(std::string path) {
-  char descriptors[PATH_MAX], folder[PATH_MAX];
-  if (::realpath("/proc/self/fd", descriptors) == nullptr) return -1;
-  // The links are followed one at a time, by their text: the last one,
-  // /proc/self/fd/0, leads to what holds the descriptor (the root folder),
-  // which is no different from the root folder named as such.
-  for (int hops = 0; hops < 40; ++hops) {
-    const std::size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "./" : path.substr(0, slash + 1);
-    const std::string name = path.substr(slash + 1);
-    if (name.size() == 1 && name[0] >= '0' && name[0] <= '2' &&
-        ::realpath(dir.c_str(), folder) != nullptr && std::strcmp(folder, descriptors) == 0) {
-      const int fd = name[0] - '0';
-      const int flags = ::fcntl(fd, F_GETFL);
-      return flags != -1 && (flags & O_PATH) != 0 ? fd : -1;
-    }
-    char target[PATH_MAX];
-    const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
-    if (n <= 0 || static_cast<std::size_t>(n) == sizeof target) return -1;
-    const std::string next(target, static_cast<std::size_t>(n));
-    path = next[0] == '/' ? next : dir + next;
+int ClosedStandardDescriptorNamedBy(std::string_view path) {
+  constexpr std::string_view kNames[] = {"/dev/stdin", "/dev/stdout", "/dev/stderr"};
+  int fd = -1;
+  for (int n = 0; n < 3; ++n) fd = path == kNames[n] ? n : fd;
+  for (const std::string_view folder : {"/dev/fd/", "/proc/self/fd/"}) {
+    if (path.size() == folder.size() + 1 && path.starts_with(folder)) fd = path.back() - '0';
   }
-  return -1;
+  if (fd < 0 || fd > 2) return -1;
+  const int flags = ::fcntl(fd, F_GETFL);
+  return flags != -1 && (flags & O_PATH) != 0 ? fd : -1;
 }
 
 }  // namespace dorvenix

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "base/status.h"
 
@@ -72,11 +73,11 @@ class InputFile {
   std::int64_t modified_ns_ = 0;  // and nanoseconds
 };
 
-// The standard descriptor (0, 1 or 2) that `path` names by way of the folder
-// /proc/self/fd (/dev/stdin, /dev/fd/1, a link to one of these) when that
-// descriptor cannot be read or written: closed when the process started and
-// held by a descriptor of no file (O_PATH), as main() holds it. Else -1.
-int ClosedStandardDescriptorNamedBy(std::string path);
+// The standard descriptor (0, 1 or 2) that `path` names (/dev/stdin,
+// /dev/stdout, /dev/stderr, /dev/fd/N, /proc/self/fd/N) when that descriptor
+// cannot be read or written: closed when the process started and held by a
+// descriptor of no file (O_PATH), as main() holds it. Else -1.
+int ClosedStandardDescriptorNamedBy(std::string_view path);
 
 }  // namespace dorvenix
 
