@@ -14,7 +14,7 @@ namespace {
 std::string Save(const dorvenix::Dictionary& dictionary) {
   std::string bytes;
   dorvenix::OutputFile out(&bytes);
-  dorvenix::SaveDictionary(dictionary, out);
+  FUZZ_CHECK(dorvenix::SaveDictionary(dictionary, out).ok());
   FUZZ_CHECK(out.Flush());
   return bytes;
 }
@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace dorvenix;
   Dictionary first, second;
   testing::TextInput in(std::string_view(reinterpret_cast<const char*>(data), size));
-  LoadDictionary(first, in);  // a malformed line just ends the input
+  (void)LoadDictionary(first, in);  // a malformed line just ends the input
   const std::string saved = Save(first);
   if (saved.starts_with("\xEF\xBB\xBF")) return 0;
   testing::TextInput again(saved, SmallBlockSize(data, size));
