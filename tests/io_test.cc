@@ -1,5 +1,5 @@
-// Files: reading in blocks that never cut a unit, inputs that change while
-// read, and saves that replace a file all at once or not at all.
+// Files: reading in blocks that never cut a unit, and saves that replace a
+// file all at once or not at all.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -59,49 +59,11 @@ TEST(BlockReader, CutsOnlyWordsLongerThanTheLongestAndFlagsThePieces) {
   }
 }
 
-// In process: a file that grows after the open is still read in large
-// blocks, not in blocks of its size at the open.
-TEST(BlockReader, AFileThatGrowsAfterTheOpenIsReadInLargeBlocks) {
-  TempDir dir;
-  dir.Write("f", "tiny ");
-  InputFile in = InputFile::Open(dir.File("f"));
-  std::string text;
-  while (text.size() < (1 << 20)) text += "more words ";
-  dir.Write("f", text);
-  SeparatorTable space{};
-  space[' '] = true;
-  BlockReader reader(in, space, std::size_t{1} << 20);
-  BlockBuffer buffer;
-  std::size_t blocks = 0, bytes = 0;
-  for (Block block = reader.Next(buffer); !block.bytes.empty(); block = reader.Next(buffer)) {
-    ++blocks;
-    bytes += block.bytes.size();
-  }
-  EXPECT_EQ(bytes, text.size());
-  EXPECT_EQ(in.consumed(), text.size());
-  EXPECT_LE(blocks * 4096, bytes);
-}
-
-// In process: a file whose modification time moves by a whole second, its
-// size and nanoseconds the same, has changed.
-TEST(InputFile, ATouchAfterTheOpenIsAChange) {
-  TempDir dir;
-  dir.Write("f", "some words");
-  const InputFile in = InputFile::Open(dir.File("f"));
-  EXPECT_FALSE(in.Changed());
-  struct stat st;
-  ASSERT_EQ(::stat(dir.File("f").c_str(), &st), 0);
-  const timespec times[2] = {st.st_atim, {st.st_mtim.tv_sec + 1, st.st_mtim.tv_nsec}};
-  ASSERT_EQ(::utimensat(AT_FDCWD, dir.File("f").c_str(), times, 0), 0);
-  EXPECT_TRUE(in.Changed());
-}
-
 // In process: what a kill at the worst moment of a save would leave beside
 // the target is what the folder holds just before the new file takes the
 // target's name. A new file has no name of ours then; one that replaces
 // another has a temporary name. Without unnamed files (O_TMPFILE refused)
-// the temporary name is there from the start: an abandoned save, or the
-// handler of a signal, removes it.
+// the temporary name is there from the start: an abandoned save removes it.
 TEST(AtomicFile, ShowsATemporaryNameOnlyWhenItMust) {
   for (const bool replacing : {false, true}) {
     for (const bool unnamed : {true, false}) {
@@ -122,11 +84,6 @@ TEST(AtomicFile, ShowsATemporaryNameOnlyWhenItMust) {
       if (!unnamed) {
         { AtomicFile abandoned(dir.File("t.dict"), steering); }
         EXPECT_EQ(folder(), old);
-        AtomicFile interrupted(dir.File("t.dict"), steering);
-        EXPECT_EQ(folder(), temporary);
-        AtomicFile::RemoveTemporaryForSignal();
-        EXPECT_EQ(folder(), old);
-        EXPECT_FALSE(interrupted.Commit().ok());
       }
       AtomicFile file(dir.File("t.dict"), steering);
       file.out().Write("new 1\n");
