@@ -64,7 +64,7 @@ class Run {
       }
     }
     if (save_unnamed) ReportUnnamedSave();
-    if (!out_.Flush()) ReportStdoutFailure();
+    if (!out_.Flush()) Diagnose({});
     return failed_ ? kExitFailure : kExitOk;
   }
 
@@ -79,7 +79,7 @@ class Run {
 
   int Usage() {
     out_.Write(UsageText());
-    if (!out_.Flush()) ReportStdoutFailure();
+    if (!out_.Flush()) Diagnose({});
     return kExitUsage;
   }
 
@@ -141,12 +141,6 @@ class Run {
 
   void ReportUnnamedSave() { Diagnose("dorvenix: error: -s names no file; nothing was saved"); }
 
-  void ReportStdoutFailure() {
-    if (stdout_reported_) return;
-    stdout_reported_ = true;
-    Report("standard output", out_.status());
-  }
-
   // Reports a failure of the work on `subject` (a path under `mode`, "-i",
   // "standard output"). What the work had done stays; the next arguments
   // still run.
@@ -173,15 +167,16 @@ class Run {
     return text;
   }
 
-  // Writes one line to standard error, after what standard output holds so
-  // far, and marks the run as failed.
+  // Marks the run as failed and writes `message` (if any) as a line to
+  // standard error, after what standard output holds so far; a failure of
+  // standard output is reported first, once.
   void Diagnose(const std::string& message) {
     failed_ = true;
     if (!out_.Flush() && !stdout_reported_) {
       stdout_reported_ = true;
       WriteStderr("dorvenix: error: " + out_.status().Describe("standard output"));
     }
-    WriteStderr(message);
+    if (!message.empty()) WriteStderr(message);
   }
 
   void WriteStderr(std::string line) {

@@ -136,46 +136,22 @@ void BestWordIndex::Filler::Fill(std::span<const bool> wanted, unsigned threads)
     if (section.begun) {
       section.slots.Clear();
       section.records.clear();
+      section.frequent.clear();
+      section.others.clear();
     }
     section.begun = true;
   });
-  std::vector<Found> found(Dictionary::kPartitions);
-  ParallelFor(found.size(), threads,
-              [&](std::size_t p) { Scan(wanted, p, threads > 1, found[p]); });
-  // What the scans found, grouped by section: the slots of section s from
-  // frequent[frequent_at[s]] on, its other words from others[others_at[s]] on.
-  std::vector<std::size_t> frequent_at(count + 1), others_at(count + 1);
-  for (const Found& f : found) {
-    for (const Place& place : f.frequent) ++frequent_at[place.first + 1];
-    for (const auto& [place, id] : f.others) ++others_at[place.first + 1];
-  }
-  std::partial_sum(frequent_at.begin(), frequent_at.end(), frequent_at.begin());
-  std::partial_sum(others_at.begin(), others_at.end(), others_at.begin());
-  std::vector<std::size_t> frequent(frequent_at[count]);
-  std::vector<std::pair<std::size_t, Dictionary::EntryId>> others(others_at[count]);
-  {
-    std::vector<std::size_t> next_frequent(frequent_at.begin(), frequent_at.end() - 1);
-    std::vector<std::size_t> next_other(others_at.begin(), others_at.end() - 1);
-    for (Found& f : found) {
-      for (const Place& place : f.frequent) frequent[next_frequent[place.first]++] = place.second;
-      for (const auto& [place, id] : f.others) {
-        others[next_other[place.first]++] = std::pair(place.second, id);
-      }
-      f = Found();
-    }
-  }
+  ParallelFor(Dictionary::kPartitions, threads,
+              [&](std::size_t p) { Scan(wanted, p, threads > 1); });
   ParallelFor(count, threads, [&](std::size_t s) {
-    if (!wanted[s]) return;
-    Record(s, std::span(frequent).subspan(frequent_at[s], frequent_at[s + 1] - frequent_at[s]),
-           std::span(others).subspan(others_at[s], others_at[s + 1] - others_at[s]));
+    if (wanted[s]) Record(s);
   });
   for (std::size_t s = 0; s < count; ++s) {
     if (wanted[s]) index_.sections_[s].filled.store(true, std::memory_order_release);
   }
 }
 
-void BestWordIndex::Filler::Scan(std::span<const bool> wanted, std::size_t p, bool locked,
-                                 Found& found) const {
+void BestWordIndex::Filler::Scan(std::span<const bool> wanted, std::size_t p, bool locked) const {
   const Dictionary& dictionary = index_.dictionary_;
   std::string scratch;
   // Adds the entry `id` with `word` and `count`, of the key with KeyHash
@@ -203,18 +179,20 @@ void BestWordIndex::Filler::Scan(std::span<const bool> wanted, std::size_t p, bo
     Slot& slot = section.slots[i];
     if (slot.tag == 0) {
       slot = Slot{tag, id};
-      if (Earns(word, count)) found.frequent.emplace_back(s, i);
+      if (Earns(word, count)) section.frequent.push_back(static_cast<std::uint32_t>(i));
       return;
     }
     slot.tag |= kOthers;
     const std::string_view best = dictionary.Word(slot.value);
     const std::int32_t best_count = dictionary.Count(slot.value);
     if (count > best_count || (count == best_count && word < best)) {
-      found.others.emplace_back(Place(s, i), slot.value);
+      section.others.emplace_back(i, slot.value);
       slot.value = id;
-      if (Earns(word, count) && !Earns(best, best_count)) found.frequent.emplace_back(s, i);
+      if (Earns(word, count) && !Earns(best, best_count)) {
+        section.frequent.push_back(static_cast<std::uint32_t>(i));
+      }
     } else {
-      found.others.emplace_back(Place(s, i), id);
+      section.others.emplace_back(i, id);
     }
   };
   // Entries wait in a small batch while the slots they go to are fetched.
@@ -229,6 +207,11 @@ void BestWordIndex::Filler::Scan(std::span<const bool> wanted, std::size_t p, bo
   constexpr std::size_t kSlotsPerLine = 64 / sizeof(Slot);
   Pending pending[kBatch];
   std::size_t waiting = 0;
+  auto insert_waiting = [&] {
+    for (const Pending& e : std::span(pending, waiting))
+      insert(e.section, e.hash, e.id, e.word, e.count);
+    waiting = 0;
+  };
   dictionary.ForEachIn(p, [&](Dictionary::EntryId id, std::string_view word, std::int32_t count) {
     if (!LooksUp(word)) return;
     const std::size_t s = index_.SectionOf(word);
@@ -240,26 +223,22 @@ void BestWordIndex::Filler::Scan(std::span<const bool> wanted, std::size_t p, bo
     Prefetch(&slots[home]);
     Prefetch(&slots[std::min(home + kSlotsPerLine - 1, slots.size() - 1)]);
     pending[waiting++] = Pending{s, hash, word, id, count};
-    if (waiting < kBatch) return;
-    for (const Pending& e : pending) insert(e.section, e.hash, e.id, e.word, e.count);
-    waiting = 0;
+    if (waiting == kBatch) insert_waiting();
   });
-  for (std::size_t j = 0; j < waiting; ++j) {
-    const Pending& e = pending[j];
-    insert(e.section, e.hash, e.id, e.word, e.count);
-  }
+  insert_waiting();
 }
 
-void BestWordIndex::Filler::Record(
-    std::size_t s, std::span<const std::size_t> frequent,
-    std::span<std::pair<std::size_t, Dictionary::EntryId>> others) const {
-  if (frequent.empty()) return;
+void BestWordIndex::Filler::Record(std::size_t s) const {
   const Dictionary& dictionary = index_.dictionary_;
   Section& section = index_.sections_[s];
+  // What the pass found goes with this call (a moved-from vector is empty).
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> others = std::move(section.others);
+  const std::vector<std::uint32_t> frequent = std::move(section.frequent);
+  if (frequent.empty()) return;
   // The keys with the highest counts, most frequent first.
   std::vector<std::pair<std::int32_t, std::size_t>> by_count;  // count, slot
   by_count.reserve(frequent.size());
-  for (const std::size_t i : frequent) {
+  for (const std::uint32_t i : frequent) {
     by_count.emplace_back(dictionary.Count(section.slots[i].value), i);
   }
   std::sort(by_count.begin(), by_count.end(), std::greater<>());
@@ -271,7 +250,7 @@ void BestWordIndex::Filler::Record(
     Slot& slot = section.slots[i];
     const std::string_view best = dictionary.Word(slot.value);
     words.clear();
-    auto run = std::lower_bound(others.begin(), others.end(), std::pair(i, Dictionary::EntryId{0}));
+    auto run = std::lower_bound(others.begin(), others.end(), std::pair(std::uint32_t(i), 0u));
     for (; run != others.end() && run->first == i; ++run) {
       words.push_back(dictionary.Word(run->second));
     }

@@ -16,8 +16,6 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
-#include <utility>
-#include <vector>
 
 #include "index/best_word_index.h"
 #include "index/section.h"
@@ -44,14 +42,6 @@ class BestWordIndex::Filler {
   unsigned passes() const { return passes_; }
 
  private:
-  // A slot of a section: the section, and the slot's index there.
-  using Place = std::pair<std::size_t, std::size_t>;
-  // What a pass finds besides the slots it fills.
-  struct Found {
-    std::vector<std::pair<Place, Dictionary::EntryId>> others;  // words that lose to the best
-    std::vector<Place> frequent;                                // slots of keys that earn a record
-  };
-
   // Whether a key whose best word is `word`, seen `count` times, gets a
   // record: a word seen often enough, and not longer than text words are
   // (a record copies the word).
@@ -60,11 +50,10 @@ class BestWordIndex::Filler {
   }
   // Adds the words of the dictionary's partition p that belong to wanted
   // sections, locking each section while a word goes into it when `locked`.
-  void Scan(std::span<const bool> wanted, std::size_t p, bool locked, Found& found) const;
-  // Writes the records of section s for the keys in the slots `frequent`,
-  // with the words in `others` (slot, entry), which it sorts.
-  void Record(std::size_t s, std::span<const std::size_t> frequent,
-              std::span<std::pair<std::size_t, Dictionary::EntryId>> others) const;
+  void Scan(std::span<const bool> wanted, std::size_t p, bool locked) const;
+  // Writes the records of section s for the keys that earned one, then lets
+  // go of what the pass found there.
+  void Record(std::size_t s) const;
 
   const BestWordIndex& index_;
   Slot* memory_ = nullptr;     // every section's slots, zeroed until filled

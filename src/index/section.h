@@ -31,6 +31,8 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "base/bytes.h"
 #include "dictionary/word_key.h"
@@ -53,6 +55,10 @@ struct Section {
   bool begun = false;               // a fill has written to it (guarded by the fill mutex)
   SlotSpan slots;                   // more than the section has keys; zeroed until filled
   std::string records;              // the IndexRecords of its most frequent keys
+  // While a fill runs: the slots of keys that earn a record, and the words
+  // that lose to their key's best (slot, entry).
+  std::vector<std::uint32_t> frequent;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> others;
 };
 
 class IndexRecord {

@@ -12,7 +12,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <utility>
+
+#include "base/hash.h"
 
 namespace dorvenix {
 namespace {
@@ -62,17 +65,13 @@ mode_t CurrentUmask() {
 // Six letters and digits that differ from call to call and from process to
 // process.
 void FillUnique(char* p) {
-  static std::uint64_t state = 0;
-  if (state == 0) {
-    struct timespec now;
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    state = static_cast<std::uint64_t>(now.tv_sec) * 1000000007u ^
-            static_cast<std::uint64_t>(now.tv_nsec) ^ static_cast<std::uint64_t>(::getpid()) << 40;
-  }
-  std::uint64_t z = state += 0x9E3779B97F4A7C15u;  // splitmix64
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
-  z ^= z >> 31;
+  static std::uint64_t calls = 0;
+  struct timespec now;
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  const std::uint64_t seed[] = {static_cast<std::uint64_t>(now.tv_sec),
+                                static_cast<std::uint64_t>(now.tv_nsec),
+                                static_cast<std::uint64_t>(::getpid()), ++calls};
+  std::uint64_t z = HashBytes(std::string_view(reinterpret_cast<const char*>(seed), sizeof seed));
   static constexpr char kCharacters[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   for (int i = 0; i < 6; ++i, z /= 62) p[i] = kCharacters[z % 62];

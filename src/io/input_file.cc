@@ -25,8 +25,7 @@ InputFile InputFile::Open(const std::string& path) {
     if (S_ISREG(st.st_mode)) {
       file.size_ = static_cast<std::uint64_t>(st.st_size);
       file.regular_ = true;
-      file.modified_s_ = st.st_mtim.tv_sec;
-      file.modified_ns_ = st.st_mtim.tv_nsec;
+      file.modified_ = st.st_mtim;
     }
   }
   return file;
@@ -38,8 +37,7 @@ InputFile::InputFile(InputFile&& other) noexcept
       size_(other.size_),
       consumed_(other.consumed_),
       regular_(other.regular_),
-      modified_s_(other.modified_s_),
-      modified_ns_(other.modified_ns_) {}
+      modified_(other.modified_) {}
 
 InputFile::~InputFile() {
   if (fd_ >= 0) ::close(fd_);
@@ -48,8 +46,8 @@ InputFile::~InputFile() {
 bool InputFile::Changed() const {
   struct stat st;
   if (!regular_ || ::fstat(fd_, &st) != 0) return false;
-  return static_cast<std::uint64_t>(st.st_size) != size_ || st.st_mtim.tv_sec != modified_s_ ||
-         st.st_mtim.tv_nsec != modified_ns_;
+  return static_cast<std::uint64_t>(st.st_size) != size_ || st.st_mtim.tv_sec != modified_.tv_sec ||
+         st.st_mtim.tv_nsec != modified_.tv_nsec;
 }
 
 std::size_t InputFile::Read(char* to, std::size_t capacity) {

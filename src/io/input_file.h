@@ -6,6 +6,8 @@
 #ifndef DORVENIX_IO_INPUT_FILE_H_
 #define DORVENIX_IO_INPUT_FILE_H_
 
+#include <time.h>
+
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
@@ -65,12 +67,11 @@ class InputFile {
   int error_ = 0;  // errno of the failure, if any
 
  private:
-  int fd_ = -1;                   // -1 for a failed open or no file
-  std::uint64_t size_ = 0;        // regular file size, else 0
-  std::uint64_t consumed_ = 0;    // bytes handed out
-  bool regular_ = false;          // fd_ is a regular file
-  std::int64_t modified_s_ = 0;   // its modification time at the open: seconds
-  std::int64_t modified_ns_ = 0;  // and nanoseconds
+  int fd_ = -1;                    // -1 for a failed open or no file
+  std::uint64_t size_ = 0;         // regular file size, else 0
+  std::uint64_t consumed_ = 0;     // bytes handed out
+  bool regular_ = false;           // fd_ is a regular file
+  struct timespec modified_ = {};  // its modification time at the open
 };
 
 // The standard descriptor (0, 1 or 2) that `path` names (/dev/stdin,

@@ -61,7 +61,8 @@ class WordTally {
       CountRepeats(trial);
       if ((entries_.size() - distinct_before) * 4 > trial.size() * 3) counting_ = false;
     }
-    for (; i < words.size(); ++i) entries_.push_back(Entry(words[i], HashBytes(words[i])));
+    for (; i < words.size(); ++i)
+      entries_.push_back(Dictionary::HashedEntry::Of(words[i], 1, HashBytes(words[i])));
   }
 
   std::span<const Dictionary::HashedEntry> entries() const { return entries_; }
@@ -69,10 +70,6 @@ class WordTally {
  private:
   static constexpr std::size_t kInitialSlots = std::size_t{1} << 13;
   static constexpr std::size_t kTrialSightings = 4096;
-
-  static Dictionary::HashedEntry Entry(std::string_view word, std::uint64_t hash) {
-    return Dictionary::HashedEntry::Of(word, 1, hash);
-  }
 
   // Counts `words` in the table, with the memory of later words fetched while
   // earlier ones are counted.
@@ -110,7 +107,7 @@ class WordTally {
       bytes_used_ += word.size();
       word = {copy, word.size()};
     }
-    entries_.push_back(Entry(word, hash));
+    entries_.push_back(Dictionary::HashedEntry::Of(word, 1, hash));
     slots_[i] = Slot{tag, static_cast<std::uint32_t>(entries_.size() - 1)};
     if (Crowded(entries_.size(), slots_.size())) Resize(slots_.size() * 2);
   }
