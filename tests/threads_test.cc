@@ -1,5 +1,6 @@
-// The threads: how many cores the process may use, the ordered pipeline,
-// parallel loops, turns over shared resources, and threads that cannot start.
+// The threads: how many cores the process may use, turns over shared
+// resources, and the parallel loop and the ordered pipeline when threads
+// cannot start.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,7 +8,6 @@
 #include <map>
 #include <mutex>
 #include <set>
-#include <stdexcept>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -72,45 +72,6 @@ TEST(Cores, TheAffinityMaskLoweredToTheQuota) {
   const unsigned cases[][3] = {{0, 0, 1}, {1, 0, 1}, {2, 0, 2}, {8, 3, 3}, {2, 3, 2}, {2, 1, 1}};
   for (const auto& [cpus, quota, cores] : cases) EXPECT_EQ(UsableCores(cpus, quota), cores) << cpus;
   EXPECT_NE(ReadSystemFile("/proc/self/cgroup").value_or("").find(':'), std::string::npos);
-}
-
-TEST(OrderedPipeline, FinishesInOrderAndStopsOnAFailure) {
-  for (unsigned workers : {0u, 1u, 2u, 4u}) {
-    for (int failing : {-2, -1, 0, 1, 7}) {  // -2: no failure and no stop
-      std::vector<int> jobs(3), finished;
-      int made = 0;
-      bool ended = false;
-      std::atomic<int> worked{0};
-      auto run = [&] {
-        RunOrderedPipeline(
-            workers, jobs.size(),
-            [&](std::size_t place) {
-              EXPECT_FALSE(ended) << "asked for a job after the last";
-              ended = made == 20;
-              if (ended) return false;
-              jobs[place] = made++;
-              return true;
-            },
-            [&](std::size_t place, unsigned) {
-              ++worked;
-              if (jobs[place] == failing) throw std::runtime_error("job failed");
-            },
-            [&](std::size_t place) {
-              finished.push_back(jobs[place]);
-              return jobs[place] != 15 || failing == -2;
-            });
-      };
-      if (failing < 0) {
-        run();
-        ASSERT_EQ(finished.size(), failing == -2 ? 20u : 16u);
-      } else {
-        EXPECT_THROW(run(), std::runtime_error) << workers << " workers, job " << failing;
-        EXPECT_LE(finished.size(), static_cast<std::size_t>(failing));
-      }
-      for (std::size_t i = 0; i < finished.size(); ++i) ASSERT_EQ(finished[i], static_cast<int>(i));
-      EXPECT_EQ(worked.load(), made) << "every job made is worked, and waited for";
-    }
-  }
 }
 
 TEST(Turns, EveryResourceIsUsedInJobOrder) {
