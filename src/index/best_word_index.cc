@@ -89,6 +89,8 @@ void BestWordIndex::FindBestWords(std::span<const std::string_view> words,
     std::uint64_t hash;
     const Section* section;
   };
+  // Without the steps (a plain loop) 64 MiB on brown.dict take 9% more CPU
+  // time on one core (309 against 281 ms); 8 or 32 words ahead do as well.
   constexpr std::size_t kAhead = 16;
   constexpr std::size_t kRing = 64;  // > 2 * kAhead, a power of two
   Ahead ring[kRing];
