@@ -171,8 +171,9 @@ TEST(Cli, WhatOnlyTheBinaryShows) {
   ws.Check({
       {D, 1, std::string(UsageText()), ""},
       {D + "-a missing 2>&-", 2, "", ""},  // with nowhere to report, no retrying
-      // A closed standard output fails, and no file of ours takes its place.
-      {"(" + D + "-a book -s /dev/stderr -d s.txt 2>&1 >&-; echo $?) | cat", 0,
+      // A closed standard output fails, and no file of ours takes its place,
+      // with standard input closed too (a save to it is a write to it).
+      {"(" + D + "-a book -s /dev/stderr -s /dev/stdout -d s.txt 2>&1 >&- <&-; echo $?) | cat", 0,
        kBookDict + "dorvenix: error: standard output: Bad file descriptor\n2\n", ""},
       // A closed standard input is held by the root folder, which no file of
       // ours can take over and /dev/stdin cannot read: it is said to be
