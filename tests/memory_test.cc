@@ -108,6 +108,9 @@ TEST(PagePool, ChunksStayApartAndKeepTheirBytesAcrossThreads) {
   for (std::size_t i = 1; i < all.size(); ++i) {
     ASSERT_LE(all[i - 1].first + all[i - 1].second * kChunk, all[i].first);
   }
+  char* const chunk = pool.Allocate(kChunk);  // a chunk given back is handed out again
+  pool.Free(chunk, kChunk);
+  EXPECT_EQ(pool.Allocate(kChunk), chunk);
   {  // A pool's regions go with it: its chunks are no longer mapped.
     char* gone;
     {
